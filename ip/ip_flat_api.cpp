@@ -1,0 +1,50 @@
+// The flat C interface to the IP masters.
+#include <new>
+
+#include "ip/tcp_master_protocol.h"
+#include "mbus.h"
+#include "protocol/flat_handle.h"
+
+namespace {
+// A handle of another transport family is a wrong argument; a null handle a wrong state.
+template <class Family, class Operation>
+int resultOfFamily(MbusHandle handle, Operation operation)
+{
+    if (handle == nullptr)
+        return MBUS_ILLEGAL_STATE;
+    Family *master = toFamily<Family>(handle);
+    return master ? operation(*master) : MBUS_ILLEGAL_ARGUMENT;
+}
+} // namespace
+
+extern "C" {
+
+MbusHandle mbusNewTcpMaster(void)
+{
+    return toHandle(new (std::nothrow) MbusTcpMasterProtocol());
+}
+
+int mbusOpenConnection(MbusHandle handle, const char *hostName)
+{
+    return resultOfFamily<MbusIpClientBase>(handle,
+                                            [=](MbusIpClientBase &m) { return m.openConnection(hostName); });
+}
+
+int mbusSetPort(MbusHandle handle, unsigned short port)
+{
+    return resultOfFamily<MbusIpClientBase>(handle, [=](MbusIpClientBase &m) { return m.setPort(port); });
+}
+
+int mbusGetPort(MbusHandle handle)
+{
+    MbusIpClientBase *master = toFamily<MbusIpClientBase>(handle);
+    return master ? master->getPort() : 0;
+}
+
+int mbusSendAsciiCommand(MbusHandle handle, const char *command, char *response)
+{
+    return resultOfFamily<MbusTcpMasterProtocol>(
+        handle, [=](MbusTcpMasterProtocol &m) { return m.sendAsciiCommand(command, response); });
+}
+
+} // extern "C"

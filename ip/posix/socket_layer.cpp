@@ -1,0 +1,183 @@
+// POSIX sockets. Waits use poll(), which, unlike select(), has no limit on descriptor numbers.
+#include "ip/socket_layer.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace net {
+
+namespace {
+int fd(Socket socket)
+{
+    return static_cast<int>(socket);
+}
+
+sockaddr_in toSockaddr(const Ipv4Endpoint &endpoint)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(endpoint.port);
+    address.sin_addr.s_addr = endpoint.address;
+    return address;
+}
+
+WaitResult waitFor(Socket socket, short events, int timeoutMs)
+{
+    pollfd entry{fd(socket), events, 0};
+    for (;;) {
+        int ready = ::poll(&entry, 1, timeoutMs < 0 ? -1 : timeoutMs);
+        if (ready > 0)
+            return WaitResult::Ready; // error and hang-up states count as ready: the next call reports them
+        if (ready == 0)
+            return WaitResult::TimedOut;
+        if (errno != EINTR)
+            return WaitResult::Failed;
+    }
+}
+
+long transferResult(ssize_t count)
+{
+    if (count >= 0)
+        return static_cast<long>(count);
+    return (errno == EAGAIN || errno == EWOULDBLOCK) ? kWouldBlock : kFailed;
+}
+
+void setIntOption(Socket socket, int level, int option, int value)
+{
+    ::setsockopt(fd(socket), level, option, &value, sizeof value);
+}
+} // namespace
+
+void startup() {}
+void cleanup() {}
+
+std::uint32_t parseDottedAddress(const char *text)
+{
+    return ::inet_addr(text);
+}
+
+bool lookupHost(const char *name, std::uint32_t *address)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *found = nullptr;
+    if (::getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr)
+        return false;
+    *address = reinterpret_cast<const sockaddr_in *>(found->ai_addr)->sin_addr.s_addr;
+    ::freeaddrinfo(found);
+    return true;
+}
+
+Socket openStream()
+{
+    int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    return s < 0 ? kInvalidSocket : s;
+}
+
+Socket openDatagram()
+{
+    int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    return s < 0 ? kInvalidSocket : s;
+}
+
+void closeSocket(Socket socket)
+{
+    if (socket != kInvalidSocket)
+        ::close(fd(socket)); // not retried on EINTR: the descriptor is released either way on Linux
+}
+
+bool setNonBlocking(Socket socket)
+{
+    int flags = ::fcntl(fd(socket), F_GETFL, 0);
+    return flags >= 0 && ::fcntl(fd(socket), F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+ConnectResult startConnect(Socket socket, const Ipv4Endpoint &peer)
+{
+    sockaddr_in address = toSockaddr(peer);
+    for (;;) {
+        if (::connect(fd(socket), reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0)
+            return ConnectResult::Connected;
+        if (errno == EINPROGRESS || errno == EWOULDBLOCK)
+            return ConnectResult::InProgress;
+        if (errno == EINTR)
+            return ConnectResult::InProgress; // the connect goes on in the background
+        return ConnectResult::Failed;
+    }
+}
+
+int pendingError(Socket socket)
+{
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(fd(socket), SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+        return errno;
+    return error;
+}
+
+void setStreamOptions(Socket socket, int bufferSize)
+{
+    setIntOption(socket, IPPROTO_TCP, TCP_NODELAY, 1);
+    setIntOption(socket, SOL_SOCKET, SO_SNDBUF, bufferSize);
+    setIntOption(socket, SOL_SOCKET, SO_RCVBUF, bufferSize);
+    setIntOption(socket, SOL_SOCKET, SO_KEEPALIVE, 1);
+}
+
+WaitResult waitReadable(Socket socket, int timeoutMs)
+{
+    return waitFor(socket, POLLIN, timeoutMs);
+}
+
+WaitResult waitWritable(Socket socket, int timeoutMs)
+{
+    return waitFor(socket, POLLOUT, timeoutMs);
+}
+
+long sendBytes(Socket socket, const void *data, std::size_t count)
+{
+    ssize_t sent;
+    do {
+        sent = ::send(fd(socket), data, count, MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    return transferResult(sent);
+}
+
+long receiveBytes(Socket socket, void *buffer, std::size_t capacity)
+{
+    ssize_t got;
+    do {
+        got = ::recv(fd(socket), buffer, capacity, MSG_DONTWAIT);
+    } while (got < 0 && errno == EINTR);
+    return transferResult(got);
+}
+
+long sendDatagram(Socket socket, const void *data, std::size_t count, const Ipv4Endpoint &peer)
+{
+    sockaddr_in address = toSockaddr(peer);
+    ssize_t sent;
+    do {
+        sent = ::sendto(fd(socket), data, count, MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&address),
+                        sizeof address);
+    } while (sent < 0 && errno == EINTR);
+    return transferResult(sent);
+}
+
+long receiveDatagram(Socket socket, void *buffer, std::size_t capacity)
+{
+    ssize_t got;
+    do {
+        got = ::recv(fd(socket), buffer, capacity, MSG_DONTWAIT);
+    } while (got < 0 && errno == EINTR);
+    return transferResult(got);
+}
+
+} // namespace net

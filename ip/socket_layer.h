@@ -1,0 +1,63 @@
+// The operating system's socket services, as the IP masters need them. One implementation per
+// platform sits in a folder of its own; nothing else in the library calls the socket API.
+#ifndef MBUS_IP_SOCKET_LAYER_H
+#define MBUS_IP_SOCKET_LAYER_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace net {
+
+// Wide enough for a descriptor and for a Windows SOCKET; all bits set marks no socket.
+using Socket = std::intptr_t;
+constexpr Socket kInvalidSocket = -1;
+
+// An IPv4 address in network byte order and a port in host byte order.
+struct Ipv4Endpoint {
+    std::uint32_t address = 0;
+    std::uint16_t port = 0;
+};
+
+// What a dotted-address conversion returns for text that is not an address (and, as with
+// inet_addr, for "255.255.255.255").
+constexpr std::uint32_t kNoAddress = 0xFFFFFFFFu;
+
+enum class WaitResult { Ready, TimedOut, Failed };
+enum class ConnectResult { Connected, InProgress, Failed };
+
+// Results of send and receive besides a byte count.
+constexpr long kWouldBlock = -2;
+constexpr long kFailed = -1;
+
+// Start-up and clean-up of the socket library, counted per call where the platform needs it.
+void startup();
+void cleanup();
+
+std::uint32_t parseDottedAddress(const char *text);
+// First IPv4 address of a host name; false when the name is unknown.
+bool lookupHost(const char *name, std::uint32_t *address);
+
+Socket openStream();
+Socket openDatagram();
+void closeSocket(Socket socket);
+bool setNonBlocking(Socket socket);
+ConnectResult startConnect(Socket socket, const Ipv4Endpoint &peer);
+// The socket's pending error after a connect (0 when none).
+int pendingError(Socket socket);
+// No Nagle delay, one-frame buffers, keep-alive; failures are harmless and ignored.
+void setStreamOptions(Socket socket, int bufferSize);
+
+// Waits for one socket; timeoutMs 0 polls, a negative limit waits without end.
+WaitResult waitReadable(Socket socket, int timeoutMs);
+WaitResult waitWritable(Socket socket, int timeoutMs);
+
+// Byte count, 0 for a peer that closed (receive only), kWouldBlock or kFailed. Never raises
+// a signal on a closed connection.
+long sendBytes(Socket socket, const void *data, std::size_t count);
+long receiveBytes(Socket socket, void *buffer, std::size_t capacity);
+long sendDatagram(Socket socket, const void *data, std::size_t count, const Ipv4Endpoint &peer);
+long receiveDatagram(Socket socket, void *buffer, std::size_t capacity);
+
+} // namespace net
+
+#endif

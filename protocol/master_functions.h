@@ -1,0 +1,147 @@
+// The abstract Modbus master: settings, counters, per-slave options and every data-access
+// function. Transports derive from it and supply isOpen, closeConnection and transact.
+#ifndef MBUS_PROTOCOL_MASTER_FUNCTIONS_H
+#define MBUS_PROTOCOL_MASTER_FUNCTIONS_H
+
+#include <cstddef>
+
+#include "mbus.h"
+#include "protocol/poll_timer.h"
+
+class MbusMasterFunctions {
+public:
+    // Largest request or reply data part: a Modbus PDU without its function code byte.
+    static constexpr int kMaxPduData = 252;
+    static constexpr int kDefaultTimeoutMs = 1000;
+    static constexpr int kMaxTimeoutMs = 100000;
+    static constexpr int kMaxPollDelayMs = 100000;
+    static constexpr int kMaxRetryCnt = 10;
+
+    // Per-slave option bits.
+    static constexpr unsigned char kZeroBasedRefs = 0x01;
+    static constexpr unsigned char kBigEndianInts = 0x02;
+    static constexpr unsigned char kBigEndianFloats = 0x04;
+    static constexpr unsigned char k32BitRegisterMode = 0x08;
+
+    MbusMasterFunctions(const MbusMasterFunctions &) = delete;
+    MbusMasterFunctions &operator=(const MbusMasterFunctions &) = delete;
+
+    // Virtual operations, in slot order.
+    virtual int getMaxSlaveAddress();
+    virtual ~MbusMasterFunctions();
+    virtual int isOpen() = 0;
+    virtual void closeConnection() = 0;
+    // One complete transaction with the transport's retry policy. requestData may alias
+    // replyData. receivedLen, when given, receives the number of reply data bytes stored.
+    virtual int transact(int slaveAddr, int functionCode, const unsigned char *requestData, int requestLen,
+                         unsigned char *replyData, int replyLen, int *receivedLen) = 0;
+    virtual int readRegisterBlock(int functionCode, int slaveAddr, int startRef, short regArr[], int regCnt,
+                                  int countField);
+
+    // Settings: changeable only while closed; the range test comes first.
+    int setTimeout(int timeOutMs);
+    int getTimeout() const { return timeOut; }
+    int setPollDelay(int pollDelayMs);
+    int getPollDelay() const { return pollDelay; }
+    int setRetryCnt(int retries);
+    int getRetryCnt() const { return retryCnt; }
+
+    int getTotalCounter() const { return totalCounter; }
+    void resetTotalCounter() { totalCounter = 0; }
+    int getSuccessCounter() const { return successCounter; }
+    void resetSuccessCounter() { successCounter = 0; }
+
+    // Per-slave options, for one slave or for all.
+    int configureOneBasedAddressing(int slaveAddr);
+    void configureOneBasedAddressing();
+    int configureZeroBasedAddressing(int slaveAddr);
+    void configureZeroBasedAddressing();
+    int configureLittleEndianInts(int slaveAddr);
+    void configureLittleEndianInts();
+    int configureBigEndianInts(int slaveAddr);
+    void configureBigEndianInts();
+    int configureLittleEndianFloats(int slaveAddr);
+    void configureLittleEndianFloats();
+    int configureBigEndianFloats(int slaveAddr);
+    void configureBigEndianFloats();
+    int configure32BitRegisterMode(int slaveAddr);
+    void configure32BitRegisterMode();
+    int configureStandardRegisterMode(int slaveAddr);
+    void configureStandardRegisterMode();
+
+    // Bit access.
+    int readCoils(int slaveAddr, int startRef, int bitArr[], int refCnt);
+    int readInputDiscretes(int slaveAddr, int startRef, int bitArr[], int refCnt);
+    int writeCoil(int slaveAddr, int bitAddr, int bitVal);
+    int forceMultipleCoils(int slaveAddr, int startRef, const int bitArr[], int refCnt);
+
+    // 16-bit registers.
+    int readMultipleRegisters(int slaveAddr, int startRef, short regArr[], int refCnt);
+    int readInputRegisters(int slaveAddr, int startRef, short regArr[], int refCnt);
+    int writeSingleRegister(int slaveAddr, int regAddr, short regVal);
+    int writeMultipleRegisters(int slaveAddr, int startRef, const short regArr[], int refCnt);
+    int maskWriteRegister(int slaveAddr, int regAddr, short andMask, short orMask);
+    int readWriteRegisters(int slaveAddr, int readRef, short readArr[], int readCnt, int writeRef,
+                           const short writeArr[], int writeCnt);
+
+    // Register pairs.
+    int readMultipleLongInts(int slaveAddr, int startRef, int int32Arr[], int refCnt);
+    int readInputLongInts(int slaveAddr, int startRef, int int32Arr[], int refCnt);
+    int readMultipleFloats(int slaveAddr, int startRef, float floatArr[], int refCnt);
+    int readInputFloats(int slaveAddr, int startRef, float floatArr[], int refCnt);
+    int readMultipleMod10000(int slaveAddr, int startRef, int int32Arr[], int refCnt);
+    int readInputMod10000(int slaveAddr, int startRef, int int32Arr[], int refCnt);
+    int writeMultipleLongInts(int slaveAddr, int startRef, const int int32Arr[], int refCnt);
+    int writeMultipleFloats(int slaveAddr, int startRef, const float floatArr[], int refCnt);
+    int writeMultipleMod10000(int slaveAddr, int startRef, const int int32Arr[], int refCnt);
+
+    // Diagnostics.
+    int readExceptionStatus(int slaveAddr, unsigned char *statusByte);
+    int returnQueryData(int slaveAddr, const unsigned char queryArr[], unsigned char echoArr[], int len);
+    int restartCommunicationsOption(int slaveAddr, int clearEventLog);
+
+    // Pass-through: *replyLen is the expected reply length on entry and the stored length on exit.
+    int customFunction(int slaveAddr, int functionCode, const unsigned char requestData[], std::size_t requestLen,
+                       unsigned char replyData[], std::size_t *replyLen);
+
+    static const char *getPackageVersion();
+    static const char *getErrorText(int errCode);
+
+protected:
+    MbusMasterFunctions();
+
+    // The option byte of a slave already checked against getMaxSlaveAddress().
+    unsigned char optionsOf(int slaveAddr) const { return slaveOptionTable[slaveAddr]; }
+    bool isValidSlave(int slaveAddr) { return slaveAddr >= 0 && slaveAddr <= getMaxSlaveAddress(); }
+    // Wire address of a reference under the slave's addressing option, or -1 when out of range.
+    long wireAddress(int slaveAddr, int reference) const;
+
+    int readBits(int functionCode, int slaveAddr, int startRef, int bitArr[], int refCnt);
+    int writeRegisterBlock(int slaveAddr, int startRef, const short regArr[], int regCnt, int countField);
+
+    int totalCounter = 0;
+    int successCounter = 0;
+    int retryCnt = 0;
+    int timeOut = kDefaultTimeoutMs;
+    int pollDelay = 0;
+    PollTimer pollTimer;
+    unsigned char pduBuffer[kMaxPduData] = {};
+    // A register pair is swapped exactly when the slave's word-order flag differs from these.
+    int floatWordOrder = 0;
+    int int32WordOrder = 0;
+    unsigned char slaveOptions[256] = {};
+    // Every option read and write goes through this pointer; a master with a larger address
+    // range points it at a table of its own.
+    unsigned char *slaveOptionTable = slaveOptions;
+
+private:
+    int setOptionBits(int slaveAddr, unsigned char setMask, unsigned char clearMask);
+    void setOptionBitsForAll(unsigned char setMask, unsigned char clearMask);
+    // Register pairs: the raw registers of refCnt values, read into or written from regs.
+    // readPairs first clears refCnt 32-bit entries of pairArr.
+    int readPairs(int functionCode, int slaveAddr, int startRef, void *pairArr, int refCnt, short regs[]);
+    int writePairs(int slaveAddr, int startRef, const short regs[], int refCnt);
+    bool highWordFirst(int slaveAddr, unsigned char flag, int platformOrder) const;
+};
+
+#endif
