@@ -1,0 +1,96 @@
+// No heap allocation inside a transaction: the global allocation functions are replaced and
+// count what the test thread allocates while it runs transactions.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+
+#include "ip/tcp_master_protocol.h"
+#include "sim/tcp_device.h"
+
+namespace {
+thread_local bool counting = false;
+thread_local long allocations = 0;
+
+void *allocate(std::size_t size)
+{
+    if (counting)
+        ++allocations;
+    if (void *memory = std::malloc(size ? size : 1))
+        return memory;
+    throw std::bad_alloc();
+}
+} // namespace
+
+void *operator new(std::size_t size) { return allocate(size); }
+void *operator new[](std::size_t size) { return allocate(size); }
+void operator delete(void *memory) noexcept { std::free(memory); }
+void operator delete[](void *memory) noexcept { std::free(memory); }
+void operator delete(void *memory, std::size_t) noexcept { std::free(memory); }
+void operator delete[](void *memory, std::size_t) noexcept { std::free(memory); }
+
+namespace {
+class CountedScope {
+public:
+    CountedScope()
+    {
+        allocations = 0;
+        counting = true;
+    }
+    ~CountedScope() { counting = false; }
+};
+} // namespace
+
+TEST(Allocation, TcpTransactionsAllocateNothing)
+{
+    sim::TcpDevice device;
+    int port = device.start();
+    ASSERT_GT(port, 0);
+    MbusTcpMasterProtocol master;
+    ASSERT_EQ(MBUS_SUCCESS, master.setPort(static_cast<std::uint16_t>(port)));
+    ASSERT_EQ(MBUS_SUCCESS, master.openConnection("127.0.0.1"));
+
+    short regs[125] = {};
+    int bits[2000] = {};
+    int ints[62] = {};
+    float floats[62] = {};
+    unsigned char status = 0;
+    unsigned char query[250] = {};
+    unsigned char echo[250];
+    unsigned char reply[252];
+    const unsigned char request[] = {0x00, 0x00, 0x00, 0x01};
+    long failures = 0;
+    {
+        CountedScope scope;
+        for (int i = 0; i < 1000; ++i) {
+            std::size_t length = sizeof reply;
+            failures += master.readMultipleRegisters(1, 1, regs, 125) != MBUS_SUCCESS;
+            failures += master.readInputRegisters(1, 1, regs, 1) != MBUS_SUCCESS;
+            failures += master.writeMultipleRegisters(1, 1, regs, 123) != MBUS_SUCCESS;
+            failures += master.writeSingleRegister(1, 1, 5) != MBUS_SUCCESS;
+            failures += master.maskWriteRegister(1, 1, 1, 2) != MBUS_SUCCESS;
+            failures += master.readWriteRegisters(1, 1, regs, 10, 1, regs, 10) != MBUS_SUCCESS;
+            failures += master.readCoils(1, 1, bits, 2000) != MBUS_SUCCESS;
+            failures += master.readInputDiscretes(1, 1, bits, 16) != MBUS_SUCCESS;
+            failures += master.writeCoil(1, 1, 1) != MBUS_SUCCESS;
+            failures += master.forceMultipleCoils(1, 1, bits, 1968) != MBUS_SUCCESS;
+            failures += master.readMultipleLongInts(1, 1, ints, 62) != MBUS_SUCCESS;
+            failures += master.readInputFloats(1, 1, floats, 62) != MBUS_SUCCESS;
+            failures += master.writeMultipleFloats(1, 1, floats, 61) != MBUS_SUCCESS;
+            failures += master.writeMultipleMod10000(1, 1, ints, 61) != MBUS_SUCCESS;
+            failures += master.readExceptionStatus(1, &status) != MBUS_SUCCESS;
+            failures += master.returnQueryData(1, query, echo, 250) != MBUS_SUCCESS;
+            failures += master.customFunction(1, 3, request, sizeof request, reply, &length) != MBUS_SUCCESS;
+        }
+    }
+    EXPECT_EQ(0, failures);
+    EXPECT_EQ(0, allocations);
+
+    // The counter itself works: an allocation on this thread is seen.
+    {
+        CountedScope scope;
+        auto *probe = new int(1);
+        delete probe;
+        EXPECT_EQ(1, allocations);
+    }
+}

@@ -1,0 +1,55 @@
+// A Modbus/TCP master connected to a simulated device on loopback.
+#ifndef MBUS_TESTS_TCP_FIXTURE_H
+#define MBUS_TESTS_TCP_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "ip/tcp_master_protocol.h"
+#include "sim/tcp_device.h"
+
+// Reaches into the master for what a test must set up or observe directly.
+class InspectableTcpMaster : public MbusTcpMasterProtocol {
+public:
+    void setTransactionId(std::uint16_t id) { transactionId = id; }
+    std::uint16_t lastTransactionId() const { return transactionId; }
+    bool isReconnectPending() const { return reconnectPending != 0; }
+};
+
+class TcpMasterTest : public ::testing::Test {
+protected:
+    static constexpr int kShortTimeoutMs = 100;
+
+    void SetUp() override
+    {
+        port = device.start();
+        ASSERT_GT(port, 0);
+        ASSERT_EQ(MBUS_SUCCESS, master.setPort(static_cast<std::uint16_t>(port)));
+        ASSERT_EQ(MBUS_SUCCESS, master.setTimeout(kShortTimeoutMs));
+    }
+
+    void open() { ASSERT_EQ(MBUS_SUCCESS, master.openConnection("127.0.0.1")); }
+
+    // The device accepts in its own thread: wait (boundedly) until it has seen n connections.
+    int connectionsAfterAccepting(int n)
+    {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (device.connectionCount() < n && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return device.connectionCount();
+    }
+
+    static long long millisecondsSince(std::chrono::steady_clock::time_point start)
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+            .count();
+    }
+
+    sim::TcpDevice device;
+    InspectableTcpMaster master;
+    int port = 0;
+};
+
+#endif
