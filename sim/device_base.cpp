@@ -1,0 +1,157 @@
+#include "sim/device_base.h"
+
+namespace sim {
+
+DeviceBase::DeviceBase() : processor_(tables_) {}
+
+DeviceBase::~DeviceBase() = default;
+
+void DeviceBase::setCoil(std::uint16_t addr, bool value)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    tables_.coils[addr] = value ? 1 : 0;
+}
+
+bool DeviceBase::coil(std::uint16_t addr) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return tables_.coils[addr] != 0;
+}
+
+void DeviceBase::setDiscreteInput(std::uint16_t addr, bool value)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    tables_.discreteInputs[addr] = value ? 1 : 0;
+}
+
+bool DeviceBase::discreteInput(std::uint16_t addr) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return tables_.discreteInputs[addr] != 0;
+}
+
+void DeviceBase::setHoldingRegister(std::uint16_t addr, std::uint16_t value)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    tables_.holdingRegisters[addr] = value;
+}
+
+std::uint16_t DeviceBase::holdingRegister(std::uint16_t addr) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return tables_.holdingRegisters[addr];
+}
+
+void DeviceBase::setInputRegister(std::uint16_t addr, std::uint16_t value)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    tables_.inputRegisters[addr] = value;
+}
+
+std::uint16_t DeviceBase::inputRegister(std::uint16_t addr) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return tables_.inputRegisters[addr];
+}
+
+void DeviceBase::setExceptionStatus(std::uint8_t value)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    tables_.exceptionStatus = value;
+}
+
+std::uint8_t DeviceBase::exceptionStatus() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return tables_.exceptionStatus;
+}
+
+void DeviceBase::pushFault(const Fault& fault)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    queued_.push_back(fault);
+}
+
+void DeviceBase::setPersistentFault(const Fault& fault)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    persistent_ = fault;
+}
+
+void DeviceBase::clearFaults()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    queued_.clear();
+    persistent_ = Fault{};
+}
+
+std::vector<std::vector<std::uint8_t>> DeviceBase::requests() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::vector<std::vector<std::uint8_t>>(log_.begin(), log_.end());
+}
+
+void DeviceBase::clearRequests()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    log_.clear();
+}
+
+std::string DeviceBase::lastTextCommand() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return processor_.lastTextCommand();
+}
+
+void DeviceBase::logLocked(const std::uint8_t* frame, std::size_t len)
+{
+    if (log_.size() >= kRequestLogLimit) log_.pop_front();
+    log_.emplace_back(frame, frame + len);
+}
+
+void DeviceBase::logRequest(const std::uint8_t* frame, std::size_t len)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    logLocked(frame, len);
+}
+
+Fault DeviceBase::beginRequest(const std::uint8_t* frame, std::size_t len)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    logLocked(frame, len);
+    if (queued_.empty()) return persistent_;
+    const Fault fault = queued_.front();
+    queued_.pop_front();
+    return fault;
+}
+
+Fault DeviceBase::persistentFault() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return persistent_;
+}
+
+void DeviceBase::execute(const Fault& fault, const std::uint8_t* pdu, std::size_t len,
+                         std::vector<std::uint8_t>& reply, std::string& textAnswer,
+                         bool extendedRead)
+{
+    reply.clear();
+    textAnswer.clear();
+    switch (fault.kind) {
+    case FaultKind::Close:
+    case FaultKind::Reset:
+    case FaultKind::Chatter:
+        // The device goes away (or is too busy talking) before it gets to the request.
+        return;
+    case FaultKind::Exception:
+        reply.push_back(std::uint8_t((len ? pdu[0] : 0) | 0x80));
+        reply.push_back(std::uint8_t(fault.param));
+        return;
+    default:
+        break;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    processor_.process(pdu, len, reply, textAnswer, extendedRead);
+}
+
+} // namespace sim

@@ -1,0 +1,76 @@
+// State every simulated device shares, whatever its transport: tables, faults, request log.
+#pragma once
+
+#include "sim/data_tables.h"
+#include "sim/fault.h"
+#include "sim/pdu_processor.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// All public operations are thread-safe: the device's own thread serves requests while the
+// test thread reads and changes the tables. Addresses are wire addresses 0..65535.
+class DeviceBase {
+public:
+    static constexpr std::size_t kRequestLogLimit = 10000;
+
+    DeviceBase();
+    virtual ~DeviceBase();
+    DeviceBase(const DeviceBase&) = delete;
+    DeviceBase& operator=(const DeviceBase&) = delete;
+
+    void setCoil(std::uint16_t addr, bool value);
+    bool coil(std::uint16_t addr) const;
+    void setDiscreteInput(std::uint16_t addr, bool value);
+    bool discreteInput(std::uint16_t addr) const;
+    void setHoldingRegister(std::uint16_t addr, std::uint16_t value);
+    std::uint16_t holdingRegister(std::uint16_t addr) const;
+    void setInputRegister(std::uint16_t addr, std::uint16_t value);
+    std::uint16_t inputRegister(std::uint16_t addr) const;
+    void setExceptionStatus(std::uint8_t value);
+    std::uint8_t exceptionStatus() const;
+
+    // Queued faults apply to one request each, in order; the persistent fault applies to every
+    // request that finds the queue empty.
+    void pushFault(const Fault& fault);
+    void setPersistentFault(const Fault& fault);
+    void clearFaults();
+
+    // Raw request frames as received (the last kRequestLogLimit), oldest first.
+    std::vector<std::vector<std::uint8_t>> requests() const;
+    void clearRequests();
+
+    // Last text written to the text-command register.
+    std::string lastTextCommand() const;
+
+protected:
+    // Logs received bytes that are not a request for this device (junk, other slaves).
+    void logRequest(const std::uint8_t* frame, std::size_t len);
+    // Logs a received request frame and takes the fault for it.
+    Fault beginRequest(const std::uint8_t* frame, std::size_t len);
+    // The persistent fault, without consuming anything (for faults that act between requests).
+    Fault persistentFault() const;
+    // Carries out a request PDU (function code + data) unless the fault says it is not carried
+    // out, and builds the reply PDU in `reply` (empty when no reply is to be sent).
+    void execute(const Fault& fault, const std::uint8_t* pdu, std::size_t len,
+                 std::vector<std::uint8_t>& reply, std::string& textAnswer,
+                 bool extendedRead = false);
+
+private:
+    mutable std::mutex mutex_;
+    DataTables tables_;
+    PduProcessor processor_;
+    std::deque<Fault> queued_;
+    Fault persistent_;
+    std::deque<std::vector<std::uint8_t>> log_;
+
+    void logLocked(const std::uint8_t* frame, std::size_t len);
+};
+
+} // namespace sim

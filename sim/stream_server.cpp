@@ -1,0 +1,296 @@
+#include "sim/stream_server.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace sim {
+
+namespace {
+
+void closeFd(int& fd)
+{
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+constexpr auto kDormantPause = std::chrono::milliseconds(20);
+constexpr std::uint8_t kChatterByte = 0x55;
+
+} // namespace
+
+StreamServer::StreamServer() = default;
+
+StreamServer::~StreamServer() { stop(); }
+
+int StreamServer::start(int port, const std::string& host)
+{
+    if (running_.load()) return -1;
+    if (thread_.joinable()) stop();  // the previous run ended by its lifetime
+    if (port < 0 || port > 65535) return -1;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(std::uint16_t(port));
+    if (::inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1) return -1;
+
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (listenFd_ < 0) return -1;
+    const int one = 1;
+    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    socklen_t len = sizeof addr;
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listenFd_, 64) != 0 ||
+        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+        closeFd(listenFd_);
+        return -1;
+    }
+    singleStream_ = false;
+    if (!launch()) {
+        closeFd(listenFd_);
+        return -1;
+    }
+    port_ = ntohs(addr.sin_port);
+    return port_.load();
+}
+
+bool StreamServer::startOnStream(int fd)
+{
+    if (running_.load()) return false;
+    if (thread_.joinable()) stop();
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return false;
+    auto c = std::make_unique<Connection>();
+    c->fd = fd;
+    c->socket = false;
+    c->permanent = true;
+    conns_.push_back(std::move(c));
+    singleStream_ = true;
+    if (!launch()) {
+        conns_.clear();  // the caller keeps the descriptor
+        return false;
+    }
+    return true;
+}
+
+bool StreamServer::launch()
+{
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_NONBLOCK | O_CLOEXEC) != 0) return false;
+    wakeRead_ = pipeFds[0];
+    wakeWrite_ = pipeFds[1];
+    stopping_ = false;
+    running_ = true;
+    nextChatter_ = Clock::now();
+    thread_ = std::thread([this] { run(); });
+    return true;
+}
+
+void StreamServer::stop()
+{
+    stopping_ = true;
+    if (wakeWrite_ >= 0) {
+        const char c = 's';
+        // A full pipe already wakes the thread; nothing to retry.
+        [[maybe_unused]] ssize_t n = ::write(wakeWrite_, &c, 1);
+    }
+    if (thread_.joinable()) thread_.join();
+    for (auto& c : conns_) endStream(*c);
+    conns_.clear();
+    closeFd(listenFd_);
+    closeFd(wakeRead_);
+    closeFd(wakeWrite_);
+    running_ = false;
+}
+
+void StreamServer::queueReply(Connection& conn, std::vector<ReplyPiece> pieces)
+{
+    // Replies keep their order: a delayed reply holds back the ones behind it.
+    Clock::time_point at = Clock::now();
+    if (!conn.out.empty()) at = std::max(at, conn.out.back().due);
+    for (auto& p : pieces) {
+        at += std::chrono::milliseconds(p.delayMs);
+        Scheduled s;
+        s.due = at;
+        s.bytes = std::move(p.bytes);
+        s.action = conn.permanent ? ReplyPiece::Action::None : p.action;
+        if (s.bytes.empty() && s.action == ReplyPiece::Action::None) continue;
+        conn.out.push_back(std::move(s));
+    }
+}
+
+void StreamServer::run()
+{
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(lifetimeSeconds_);
+    std::vector<pollfd> fds;
+    while (!stopping_.load()) {
+        Clock::time_point now = Clock::now();
+        if (now >= deadline) break;
+        Clock::time_point wakeAt = deadline;
+        if (singleStream_) chatter(now, wakeAt);
+        fds.clear();
+        fds.push_back(pollfd{wakeRead_, POLLIN, 0});
+        fds.push_back(pollfd{listenFd_, POLLIN, 0});  // -1 (single stream): ignored by poll
+        for (auto& c : conns_) {
+            short events = POLLIN;
+            if (!c->out.empty()) {
+                if (c->out.front().due <= now) events |= POLLOUT;  // blocked by a full buffer
+                else wakeAt = std::min(wakeAt, c->out.front().due);
+            }
+            int fd = c->fd;
+            if (c->dormantUntil > now) {
+                fd = -1;
+                wakeAt = std::min(wakeAt, c->dormantUntil);
+            }
+            fds.push_back(pollfd{fd, events, 0});
+        }
+        const auto waitMs = std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - now).count() + 1;
+        const int rc = ::poll(fds.data(), fds.size(), int(std::min<long long>(waitMs, 1000)));
+        if (rc < 0 && errno != EINTR) break;
+        if (rc > 0 && (fds[0].revents & POLLIN)) {
+            char buf[16];
+            while (::read(wakeRead_, buf, sizeof buf) > 0) {}
+        }
+        if (stopping_.load()) break;
+        if (rc > 0 && (fds[1].revents & POLLIN)) acceptAll();
+        // Connections accepted just now are not in fds yet; they are polled next round.
+        const std::size_t polled = fds.size() - 2;
+        for (std::size_t i = 0; i < polled && i < conns_.size(); ++i) {
+            Connection& c = *conns_[i];
+            if (rc > 0 && (fds[i + 2].revents & (POLLIN | POLLHUP | POLLERR))) readFrom(c);
+        }
+        now = Clock::now();
+        for (auto& c : conns_) {
+            if (c->fd >= 0) flush(*c, now);
+            if (c->closing && c->fd >= 0) closeConnection(*c, false);
+        }
+        conns_.erase(std::remove_if(conns_.begin(), conns_.end(),
+                                    [](const std::unique_ptr<Connection>& c) { return c->fd < 0; }),
+                     conns_.end());
+    }
+    running_ = false;
+}
+
+void StreamServer::chatter(Clock::time_point now, Clock::time_point& wakeAt)
+{
+    const Fault f = persistentFault();
+    if (f.kind != FaultKind::Chatter) return;
+    const auto interval = std::chrono::milliseconds(f.param > 0 ? f.param : 1);
+    if (now >= nextChatter_) {
+        for (auto& c : conns_) {
+            if (c->fd < 0 || !c->out.empty()) continue;
+            // A full line buffer just loses the byte.
+            [[maybe_unused]] ssize_t n = ::write(c->fd, &kChatterByte, 1);
+        }
+        nextChatter_ = now + interval;
+    }
+    wakeAt = std::min(wakeAt, nextChatter_);
+}
+
+void StreamServer::acceptAll()
+{
+    // Bounded: a burst of connections is taken in slices, the rest next round.
+    for (int i = 0; i < 64; ++i) {
+        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) return;
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        auto c = std::make_unique<Connection>();
+        c->fd = fd;
+        conns_.push_back(std::move(c));
+        ++connections_;
+    }
+}
+
+void StreamServer::readFrom(Connection& conn)
+{
+    const Clock::time_point now = Clock::now();
+    const std::size_t before = conn.in.size();
+    std::uint8_t buf[4096];
+    // Bounded so that one chatty peer cannot starve the others.
+    for (int i = 0; i < 16; ++i) {
+        const ssize_t n = conn.socket ? ::recv(conn.fd, buf, sizeof buf, MSG_DONTWAIT)
+                                      : ::read(conn.fd, buf, sizeof buf);
+        if (n > 0) {
+            conn.in.insert(conn.in.end(), buf, buf + n);
+            if (std::size_t(n) < sizeof buf) break;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        if (conn.permanent) {
+            // A pseudo-terminal whose other side is not open: wait for a peer.
+            conn.in.clear();
+            conn.dormantUntil = now + kDormantPause;
+            return;
+        }
+        closeConnection(conn, false);  // peer closed or failed
+        return;
+    }
+    conn.fresh = conn.in.size() - before;
+    conn.quietMs = std::chrono::duration_cast<std::chrono::milliseconds>(now - conn.lastReceive).count();
+    conn.lastReceive = now;
+    if (conn.fresh > 0) onReceive(conn);
+}
+
+void StreamServer::flush(Connection& conn, Clock::time_point now)
+{
+    while (!conn.out.empty() && conn.out.front().due <= now) {
+        Scheduled& s = conn.out.front();
+        while (s.sent < s.bytes.size()) {
+            const ssize_t n = conn.socket ? ::send(conn.fd, s.bytes.data() + s.sent, s.bytes.size() - s.sent,
+                                                   MSG_NOSIGNAL | MSG_DONTWAIT)
+                                          : ::write(conn.fd, s.bytes.data() + s.sent, s.bytes.size() - s.sent);
+            if (n > 0) {
+                s.sent += std::size_t(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;  // POLLOUT next round
+            if (conn.permanent) {
+                conn.out.clear();
+                conn.dormantUntil = now + kDormantPause;
+            } else {
+                closeConnection(conn, false);
+            }
+            return;
+        }
+        if (s.action != ReplyPiece::Action::None) {
+            closeConnection(conn, s.action == ReplyPiece::Action::Reset);
+            return;
+        }
+        conn.out.pop_front();
+    }
+}
+
+void StreamServer::closeConnection(Connection& conn, bool reset)
+{
+    if (conn.permanent) {
+        conn.closing = false;  // a line cannot be hung up; what was received is dropped
+        conn.in.clear();
+        return;
+    }
+    if (conn.fd < 0) return;
+    if (reset) {
+        // Linger on with a zero time makes close() send RST instead of FIN.
+        linger lg{1, 0};
+        ::setsockopt(conn.fd, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
+    }
+    endStream(conn);
+}
+
+void StreamServer::endStream(Connection& conn)
+{
+    if (conn.fd >= 0) ::close(conn.fd);
+    conn.fd = -1;
+    conn.out.clear();
+    conn.in.clear();
+}
+
+} // namespace sim
