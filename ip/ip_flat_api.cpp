@@ -2,6 +2,7 @@
 #include <new>
 
 #include "ip/tcp_master_protocol.h"
+#include "ip/udp_master_protocol.h"
 #include "mbus.h"
 #include "protocol/flat_handle.h"
 
@@ -22,6 +23,11 @@ extern "C" {
 MbusHandle mbusNewTcpMaster(void)
 {
     return toHandle(new (std::nothrow) MbusTcpMasterProtocol());
+}
+
+MbusHandle mbusNewUdpMaster(void)
+{
+    return toHandle(new (std::nothrow) MbusUdpMasterProtocol());
 }
 
 int mbusOpenConnection(MbusHandle handle, const char *hostName)

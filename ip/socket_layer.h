@@ -46,6 +46,8 @@ ConnectResult startConnect(Socket socket, const Ipv4Endpoint &peer);
 int pendingError(Socket socket);
 // No Nagle delay, one-frame buffers, keep-alive; failures are harmless and ignored.
 void setStreamOptions(Socket socket, int bufferSize);
+// One-frame send and receive buffers; failures are ignored.
+void setDatagramOptions(Socket socket, int bufferSize);
 
 // Waits for one socket; timeoutMs 0 polls, a negative limit waits without end.
 WaitResult waitReadable(Socket socket, int timeoutMs);
@@ -56,7 +58,11 @@ WaitResult waitWritable(Socket socket, int timeoutMs);
 long sendBytes(Socket socket, const void *data, std::size_t count);
 long receiveBytes(Socket socket, void *buffer, std::size_t capacity);
 long sendDatagram(Socket socket, const void *data, std::size_t count, const Ipv4Endpoint &peer);
+// One datagram; a datagram longer than capacity is a failure, as on platforms that refuse to
+// hand over part of one.
 long receiveDatagram(Socket socket, void *buffer, std::size_t capacity);
+// Whether the last failed call reported a reset or a refusal by the peer's host.
+bool lastFailureWasReset();
 
 } // namespace net
 

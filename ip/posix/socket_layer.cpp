@@ -132,6 +132,12 @@ void setStreamOptions(Socket socket, int bufferSize)
     setIntOption(socket, SOL_SOCKET, SO_KEEPALIVE, 1);
 }
 
+void setDatagramOptions(Socket socket, int bufferSize)
+{
+    setIntOption(socket, SOL_SOCKET, SO_SNDBUF, bufferSize);
+    setIntOption(socket, SOL_SOCKET, SO_RCVBUF, bufferSize);
+}
+
 WaitResult waitReadable(Socket socket, int timeoutMs)
 {
     return waitFor(socket, POLLIN, timeoutMs);
@@ -175,9 +181,18 @@ long receiveDatagram(Socket socket, void *buffer, std::size_t capacity)
 {
     ssize_t got;
     do {
-        got = ::recv(fd(socket), buffer, capacity, MSG_DONTWAIT);
+        got = ::recv(fd(socket), buffer, capacity, MSG_DONTWAIT | MSG_TRUNC); // MSG_TRUNC: the real size
     } while (got < 0 && errno == EINTR);
+    if (got > static_cast<ssize_t>(capacity)) {
+        errno = EMSGSIZE;
+        return kFailed;
+    }
     return transferResult(got);
+}
+
+bool lastFailureWasReset()
+{
+    return errno == ECONNRESET || errno == ECONNREFUSED;
 }
 
 } // namespace net
