@@ -1,6 +1,8 @@
 // The flat C interface to the IP masters.
 #include <new>
 
+#include "ip/ascii_over_tcp_master_protocol.h"
+#include "ip/rtu_over_tcp_master_protocol.h"
 #include "ip/tcp_master_protocol.h"
 #include "ip/udp_master_protocol.h"
 #include "mbus.h"
@@ -23,6 +25,16 @@ extern "C" {
 MbusHandle mbusNewTcpMaster(void)
 {
     return toHandle(new (std::nothrow) MbusTcpMasterProtocol());
+}
+
+MbusHandle mbusNewRtuOverTcpMaster(void)
+{
+    return toHandle(new (std::nothrow) MbusRtuOverTcpMasterProtocol());
+}
+
+MbusHandle mbusNewAsciiOverTcpMaster(void)
+{
+    return toHandle(new (std::nothrow) MbusAsciiOverTcpMasterProtocol());
 }
 
 MbusHandle mbusNewUdpMaster(void)

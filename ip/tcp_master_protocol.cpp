@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "protocol/exception_result.h"
 #include "protocol/wire_format.h"
 
 namespace {
@@ -168,7 +169,7 @@ int MbusTcpMasterProtocol::transactOnce(int slaveAddr, int functionCode, const u
     if (frameBuffer[6] != slaveAddr && frameBuffer[6] != 0)
         return MBUS_INVALID_FRAME_ERROR;
     if (replyFunction & kExceptionFlag)
-        return MBUS_EXCEPTION_RESPONSE + static_cast<signed char>(frameBuffer[8]);
+        return exceptionResult(frameBuffer[8]);
 
     int stored = frameLength - 8;
     if (stored > replyLen)

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "protocol/exception_result.h"
 #include "protocol/wire_format.h"
 
 namespace {
@@ -104,7 +105,7 @@ int MbusUdpMasterProtocol::transactOnce(int slaveAddr, int functionCode, const u
     if (frameBuffer[6] != slaveAddr && frameBuffer[6] != 0)
         return MBUS_INVALID_FRAME_ERROR;
     if (replyFunction & kExceptionFlag)
-        return MBUS_EXCEPTION_RESPONSE + static_cast<signed char>(frameBuffer[8]);
+        return exceptionResult(frameBuffer[8]);
     // Likewise a length field with a zero byte is not compared.
     if (getU16(frameBuffer + 4) != static_cast<unsigned>(got - 6) && frameBuffer[4] != 0 && frameBuffer[5] != 0)
         return MBUS_INVALID_REPLY_ERROR;

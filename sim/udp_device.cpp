@@ -138,15 +138,20 @@ void UdpDevice::handle(const std::uint8_t* frame, std::size_t len, const std::ve
 
 void UdpDevice::sendDue(Clock::time_point now)
 {
-    // Pending datagrams are in due order per request; sending stops at the first not yet due,
-    // so the pieces of one reply keep their order.
-    std::size_t i = 0;
-    for (; i < pending_.size() && pending_[i].due <= now; ++i) {
-        const Datagram& d = pending_[i];
+    // The pieces of one reply have rising due times, so sending whatever is due keeps their
+    // order; a delayed reply does not hold back the replies to later requests.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < pending_.size(); ++i) {
+        Datagram& d = pending_[i];
+        if (d.due > now) {
+            if (kept != i) pending_[kept] = std::move(d);
+            ++kept;
+            continue;
+        }
         ::sendto(fd_, d.bytes.data(), d.bytes.size(), MSG_NOSIGNAL,
                  reinterpret_cast<const sockaddr*>(d.peer.data()), socklen_t(d.peer.size()));
     }
-    pending_.erase(pending_.begin(), pending_.begin() + long(i));
+    pending_.resize(kept);
 }
 
 } // namespace sim

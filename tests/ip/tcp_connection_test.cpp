@@ -83,7 +83,7 @@ TEST_F(TcpConnection, PortTakesEffectAtTheNextOpen)
     short value[1];
     EXPECT_EQ(MBUS_SUCCESS, master.readMultipleRegisters(1, 1, value, 1));
     EXPECT_EQ(1, other.connectionCount());
-    EXPECT_EQ(1, device.connectionCount());
+    EXPECT_EQ(1, connectionsAfterAccepting(1));
 }
 
 TEST_F(TcpConnection, DestroyingAnOpenMasterClosesItsSocket)

@@ -52,7 +52,7 @@ TEST_F(TcpTransaction, ExceptionRepliesMapToTheirCodes)
     const struct {
         int exceptionCode;
         int result;
-    } cases[] = {{1, 161}, {2, 162}, {3, 163}, {4, 164}, {6, 166}, {10, 170}, {11, 171}};
+    } cases[] = {{1, 161}, {2, 162}, {3, 163}, {4, 164}, {6, 166}, {10, 170}, {11, 171}, {0xE4, 388}};
     short value[1];
     for (const auto &c : cases) {
         device.pushFault(Fault{FaultKind::Exception, c.exceptionCode});

@@ -1,0 +1,31 @@
+// RTU master with extended slave addresses: slaves 248..2295 are reached with a two-byte address
+// field and may return up to 2500 registers in one read. Slaves 0..247 are plain RTU.
+#ifndef MBUS_SERIAL_ELAM_MASTER_PROTOCOL_H
+#define MBUS_SERIAL_ELAM_MASTER_PROTOCOL_H
+
+#include "serial/elam_framing.h"
+#include "serial/rtu_master_protocol.h"
+
+class MbusElamMasterProtocol : public MbusRtuMasterProtocol {
+public:
+    MbusElamMasterProtocol();
+    // Talks through port instead of the platform driver, and owns it.
+    explicit MbusElamMasterProtocol(MbusSerialPort *port);
+    ~MbusElamMasterProtocol() override;
+
+    int getMaxSlaveAddress() override;
+    // Extended slaves: 1..2500 registers with a two-byte byte count in the reply.
+    int readRegisterBlock(int functionCode, int slaveAddr, int startRef, short regArr[], int regCnt,
+                          int countField) override;
+    int transactOnce(int slaveAddr, int functionCode, const unsigned char *requestData, int requestLen,
+                     unsigned char *replyData, int replyLen, int *receivedLen) override;
+
+protected:
+    // Request and reply data of an extended register read.
+    unsigned char elamData[kElamMaxData] = {};
+    unsigned char elamFrame[kElamMaxFrame] = {};
+    // One option byte per slave 0..2295; slaveOptionTable points here.
+    unsigned char elamSlaveOptions[kElamMaxSlave + 1] = {};
+};
+
+#endif

@@ -1,0 +1,131 @@
+// No memory is allocated during a transaction of a serial master: frames live in the master.
+// Counts operator new on the test's own thread while a transaction runs over a pseudo terminal.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+
+#include "mbus.h"
+#include "pty_fixture.h"
+#include "serial/ascii_master_protocol.h"
+#include "serial/elam_master_protocol.h"
+#include "serial/rtu_master_protocol.h"
+
+namespace {
+thread_local bool counting = false;
+thread_local int allocations = 0;
+
+void *allocate(std::size_t size)
+{
+    if (counting)
+        ++allocations;
+    void *p = std::malloc(size ? size : 1);
+    return p;
+}
+} // namespace
+
+void *operator new(std::size_t size)
+{
+    void *p = allocate(size);
+    if (p == nullptr)
+        throw std::bad_alloc();
+    return p;
+}
+void *operator new[](std::size_t size)
+{
+    return operator new(size);
+}
+void *operator new(std::size_t size, const std::nothrow_t &) noexcept
+{
+    return allocate(size);
+}
+void *operator new[](std::size_t size, const std::nothrow_t &) noexcept
+{
+    return allocate(size);
+}
+void operator delete(void *p) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void *p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void *p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void *p, std::size_t) noexcept
+{
+    std::free(p);
+}
+
+namespace {
+
+// Runs the call with counting on; returns the number of allocations it made.
+template <class Call>
+int allocationsDuring(Call call)
+{
+    allocations = 0;
+    counting = true;
+    call();
+    counting = false;
+    return allocations;
+}
+
+using RtuAllocations = MasterOnPty<MbusRtuMasterProtocol>;
+using AsciiAllocations = MasterOnPty<MbusAsciiMasterProtocol>;
+using ElamAllocations = MasterOnPty<MbusElamMasterProtocol>;
+
+} // namespace
+
+TEST(AllocationCounter, CountsOnThisThread)
+{
+    EXPECT_EQ(allocationsDuring([] { delete new int(1); }), 1);
+}
+
+TEST_F(RtuAllocations, NoneInATransaction)
+{
+    open(9600, 30, 1, 5);
+    peer.expect(withCrc({0x01, 0x03, 0x00, 0x00, 0x00, 0x02})).send(withCrc({0x01, 0x03, 0x04, 0, 1, 0, 2}));
+    peer.expect(withCrc({0x01, 0x03, 0x00, 0x00, 0x00, 0x02})).expect(withCrc({0x01, 0x03, 0x00, 0x00, 0x00, 0x02}));
+    peer.expect(withCrc({0x01, 0x03, 0x00, 0x00, 0x00, 0x02})).send(withCrc({0x01, 0x83, 0x02}));
+    peer.start();
+    short regs[2];
+    int result = 0;
+    MbusHandle handle = reinterpret_cast<MbusHandle>(static_cast<MbusMasterFunctions *>(&master));
+    EXPECT_EQ(allocationsDuring([&] { result = mbusReadMultipleRegisters(handle, 1, 1, regs, 2); }), 0);
+    EXPECT_EQ(result, MBUS_SUCCESS);
+    EXPECT_EQ(allocationsDuring([&] { result = master.readMultipleRegisters(1, 1, regs, 2); }), 0);
+    EXPECT_EQ(result, MBUS_REPLY_TIMEOUT); // two attempts
+    EXPECT_EQ(allocationsDuring([&] { result = master.readMultipleRegisters(1, 1, regs, 2); }), 0);
+    EXPECT_EQ(result, MBUS_ILLEGAL_ADDRESS_RESPONSE);
+    expectScriptDone();
+}
+
+TEST_F(AsciiAllocations, NoneInATransaction)
+{
+    open();
+    peer.expect(textBytes(":010300000001FB\r\n")).send(asciiFrame({0x01, 0x03, 0x02, 0x12, 0x34}));
+    peer.start();
+    short reg = 0;
+    int result = 0;
+    EXPECT_EQ(allocationsDuring([&] { result = master.readMultipleRegisters(1, 1, &reg, 1); }), 0);
+    EXPECT_EQ(result, MBUS_SUCCESS);
+    expectScriptDone();
+}
+
+TEST_F(ElamAllocations, NoneInAnExtendedRead)
+{
+    open(115200);
+    Bytes reply = {0xF8, 0x34, 0x03, 0x03, 0xE8};
+    reply.insert(reply.end(), 1000, 0x11);
+    peer.expect(withCrc({0xF8, 0x34, 0x03, 0x00, 0x00, 0x01, 0xF4})).send(withCrc(reply));
+    peer.start();
+    std::vector<short> regs(500);
+    int result = 0;
+    EXPECT_EQ(allocationsDuring([&] { result = master.readMultipleRegisters(300, 1, regs.data(), 500); }), 0);
+    EXPECT_EQ(result, MBUS_SUCCESS);
+    EXPECT_EQ(regs[499], 0x1111);
+    expectScriptDone();
+}
