@@ -13,9 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "ip/ascii_over_tcp_master_protocol.h"
+#include "ip/rtu_over_tcp_master_protocol.h"
 #include "ip/tcp_master_protocol.h"
+#include "ip/udp_master_protocol.h"
 #include "ping_pong.h"
+#include "sim/ascii_over_tcp_device.h"
+#include "sim/rtu_over_tcp_device.h"
 #include "sim/tcp_device.h"
+#include "sim/udp_device.h"
 
 #ifdef MBBENCH_HAVE_LIBMODBUS
 #include <modbus.h>
@@ -69,6 +75,29 @@ Sample median(std::vector<Sample> rounds)
         return values[values.size() / 2];
     };
     return Sample{pick(&Sample::perSecond), pick(&Sample::p50Us), pick(&Sample::p99Us)};
+}
+
+// Reads of 1 and of 125 registers through one master against its own device.
+template <class Master, class Device>
+void measureTransport(const char *name, int count, int rounds)
+{
+    Device device;
+    int port = device.start();
+    Master master;
+    if (port <= 0 || master.setPort(static_cast<std::uint16_t>(port)) != MBUS_SUCCESS ||
+        master.openConnection("127.0.0.1") != MBUS_SUCCESS) {
+        std::fprintf(stderr, "mbbench: cannot set up %s\n", name);
+        std::exit(1);
+    }
+    static short regs[125];
+    std::vector<Sample> one, many;
+    for (int r = 0; r < rounds; ++r) {
+        one.push_back(measure(count, [&] { return master.readMultipleRegisters(1, 1, regs, 1) == MBUS_SUCCESS; }));
+        many.push_back(measure(count, [&] { return master.readMultipleRegisters(1, 1, regs, 125) == MBUS_SUCCESS; }));
+    }
+    Sample a = median(one), b = median(many);
+    std::printf("%-30s %12.0f %9.1f %9.1f %12.0f %9.1f %9.1f\n", name, a.perSecond, a.p50Us, a.p99Us, b.perSecond,
+                b.p50Us, b.p99Us);
 }
 
 int argumentValue(int argc, char **argv, const char *name, int fallback)
@@ -167,5 +196,13 @@ int main(int argc, char **argv)
 #else
     std::printf("\n(libmodbus not installed: its column is empty)\n");
 #endif
+
+    std::printf("\nEvery IP master against its own simulated device\n");
+    std::printf("%-30s %12s %9s %9s %12s %9s %9s\n", "master", "read 1/s", "p50 us", "p99 us", "read 125/s", "p50 us",
+                "p99 us");
+    measureTransport<MbusTcpMasterProtocol, sim::TcpDevice>("Modbus/TCP", count, rounds);
+    measureTransport<MbusUdpMasterProtocol, sim::UdpDevice>("Modbus/UDP", count, rounds);
+    measureTransport<MbusRtuOverTcpMasterProtocol, sim::RtuOverTcpDevice>("RTU over TCP", count, rounds);
+    measureTransport<MbusAsciiOverTcpMasterProtocol, sim::AsciiOverTcpDevice>("ASCII over TCP", count, rounds);
     return 0;
 }
