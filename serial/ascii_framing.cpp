@@ -2,7 +2,7 @@
 
 #include "mbus.h"
 #include "serial/ascii_codec.h"
-#include "serial/exception_result.h"
+#include "protocol/exception_result.h"
 
 namespace {
 

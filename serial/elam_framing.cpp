@@ -4,7 +4,7 @@
 
 #include "mbus.h"
 #include "serial/crc16.h"
-#include "serial/exception_result.h"
+#include "protocol/exception_result.h"
 
 namespace {
 

@@ -16,6 +16,7 @@ public:
     void setTransactionId(std::uint16_t id) { transactionId = id; }
     std::uint16_t lastTransactionId() const { return transactionId; }
     bool isReconnectPending() const { return reconnectPending != 0; }
+    net::Socket socket() const { return socketHandle; }
 };
 
 class TcpMasterTest : public ::testing::Test {

@@ -11,6 +11,12 @@
 #include "serial/elam_master_protocol.h"
 #include "serial/rtu_master_protocol.h"
 
+// The replaced allocation functions pair malloc with free on purpose; GCC cannot see that the
+// pairs match once they are inlined into each other.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
 namespace {
 thread_local bool counting = false;
 thread_local int allocations = 0;
@@ -81,7 +87,8 @@ using ElamAllocations = MasterOnPty<MbusElamMasterProtocol>;
 
 TEST(AllocationCounter, CountsOnThisThread)
 {
-    EXPECT_EQ(allocationsDuring([] { delete new int(1); }), 1);
+    // A direct call of the allocation function: a new-expression may be optimised away.
+    EXPECT_EQ(allocationsDuring([] { ::operator delete(::operator new(sizeof(int))); }), 1);
 }
 
 TEST_F(RtuAllocations, NoneInATransaction)

@@ -136,7 +136,16 @@ protected:
     }
 };
 
-TYPED_TEST_SUITE(SerialMasterWithSimulator, Families);
+struct FamilyNames {
+    template <class F>
+    static std::string GetName(int index)
+    {
+        const char *names[] = {"Rtu", "Ascii", "Elam"};
+        return names[index];
+    }
+};
+
+TYPED_TEST_SUITE(SerialMasterWithSimulator, Families, FamilyNames);
 
 } // namespace
 

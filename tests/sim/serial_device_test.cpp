@@ -171,6 +171,28 @@ TEST_F(SerialDeviceTest, ChatterFillsTheLineUntilCleared)
     EXPECT_EQ(line->read(7), readReply);
 }
 
+TEST_F(SerialDeviceTest, NoiseAnswersTheMastersPurges)
+{
+    open(SerialFraming::Rtu);
+    dev.pushFault(Fault{FaultKind::NoiseOnPurge, 2});
+    for (int i = 0; i < 2; ++i) {
+        line->purge();
+        EXPECT_EQ(line->read(1, 1000), Bytes{0x55}) << i;
+    }
+    line->purge();
+    EXPECT_TRUE(line->read(1, 100).empty());
+    // The purges used the fault up; the request is served normally.
+    ASSERT_TRUE(line->write(readRequest));
+    EXPECT_EQ(line->read(7), readReply);
+
+    // Chatter answers every purge too, as long as it is set.
+    dev.setPersistentFault(Fault{FaultKind::Chatter, 1000});
+    for (int i = 0; i < 5; ++i) {
+        line->purge();
+        EXPECT_EQ(line->read(1, 1000).size(), 1u) << i;
+    }
+}
+
 TEST_F(SerialDeviceTest, AsciiOnTheLine)
 {
     open(SerialFraming::Ascii);

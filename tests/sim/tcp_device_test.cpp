@@ -317,10 +317,15 @@ TEST_F(TcpDeviceTest, NonZeroProtocolIdIsIgnored)
     RawClient c(port);
     Bytes request = readOne(1);
     request[3] = 0x01;
+    dev.pushFault(Fault{FaultKind::UnitIdZero, 0});
     ASSERT_TRUE(c.send(request));
     EXPECT_TRUE(c.receive(1, 100).empty());
+    // The ignored frame is logged but leaves the fault for the next real request.
     ASSERT_TRUE(c.send(readOne(2)));
-    EXPECT_EQ(c.receive(11), goodReply(2));
+    Bytes expected = goodReply(2);
+    expected[6] = 0;
+    EXPECT_EQ(c.receive(11), expected);
+    EXPECT_EQ(dev.requests().size(), 2u);
 }
 
 TEST_F(TcpDeviceTest, RequestLogIsBoundedAndClearable)
