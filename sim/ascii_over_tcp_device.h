@@ -6,9 +6,11 @@
 namespace sim {
 
 // Usage: sim::AsciiOverTcpDevice dev; int port = dev.start(); ...
-class AsciiOverTcpDevice : public FramedStreamDevice {
+class AsciiOverTcpDevice final : public FramedStreamDevice {
 public:
     AsciiOverTcpDevice() : FramedStreamDevice(SerialFraming::Ascii) {}
+    // Stopped in the most derived class, before the serving thread could see a half-destroyed object.
+    ~AsciiOverTcpDevice() override { stop(); }
 };
 
 } // namespace sim

@@ -68,21 +68,30 @@ std::uint8_t DeviceBase::exceptionStatus() const
 
 void DeviceBase::pushFault(const Fault& fault)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    queued_.push_back(fault);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        queued_.push_back(fault);
+    }
+    faultsChanged();
 }
 
 void DeviceBase::setPersistentFault(const Fault& fault)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    persistent_ = fault;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        persistent_ = fault;
+    }
+    faultsChanged();
 }
 
 void DeviceBase::clearFaults()
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    queued_.clear();
-    persistent_ = Fault{};
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        queued_.clear();
+        persistent_ = Fault{};
+    }
+    faultsChanged();
 }
 
 std::vector<std::vector<std::uint8_t>> DeviceBase::requests() const
@@ -129,6 +138,18 @@ Fault DeviceBase::persistentFault() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return persistent_;
+}
+
+bool DeviceBase::takePurgeNoise()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!queued_.empty() && queued_.front().kind == FaultKind::NoiseOnPurge) {
+        Fault& f = queued_.front();
+        if (f.param <= 1) queued_.pop_front();
+        else --f.param;
+        return true;
+    }
+    return queued_.empty() && persistent_.kind == FaultKind::Chatter;
 }
 
 void DeviceBase::execute(const Fault& fault, const std::uint8_t* pdu, std::size_t len,

@@ -42,7 +42,8 @@ public:
     void setPersistentFault(const Fault& fault);
     void clearFaults();
 
-    // Raw request frames as received (the last kRequestLogLimit), oldest first.
+    // Raw request frames as received (the last kRequestLogLimit), oldest first. Bytes a
+    // device dropped (junk, bad check values, frames for other slaves) are logged as well.
     std::vector<std::vector<std::uint8_t>> requests() const;
     void clearRequests();
 
@@ -56,6 +57,11 @@ protected:
     Fault beginRequest(const std::uint8_t* frame, std::size_t len);
     // The persistent fault, without consuming anything (for faults that act between requests).
     Fault persistentFault() const;
+    // Whether the master's purge of the line just now is to be answered with a byte of noise
+    // (Chatter persistent, or NoiseOnPurge at the head of the queue, which this counts down).
+    bool takePurgeNoise();
+    // Called after the faults changed, outside the lock: a serving thread may need to wake.
+    virtual void faultsChanged() {}
     // Carries out a request PDU (function code + data) unless the fault says it is not carried
     // out, and builds the reply PDU in `reply` (empty when no reply is to be sent).
     void execute(const Fault& fault, const std::uint8_t* pdu, std::size_t len,

@@ -31,8 +31,13 @@ enum class FaultKind {
     StrayByte,          // one junk byte (param if non-zero) before the reply
     ShortReply,         // the reply lacks its last (param ? param : 1) bytes
     SplitReply,         // the reply in three pieces with param ms pauses between them
-    Chatter,            // serial: continuous bytes on the line, one every (param ? param : 1) ms,
-                        // for as long as this fault is persistent; requests are not answered
+    Chatter,            // serial: continuous bytes on the line, one every (param ? param : 1) ms
+                        // and one right after every purge of the master's side, for as long as
+                        // this fault is persistent; requests are not answered
+    NoiseOnPurge,       // serial: one byte right after each of the next (param ? param : 1)
+                        // purges of the master's side, so that its line-silence test finds it;
+                        // consumed by purges, not by a request (a request that finds it first
+                        // at the head of the queue takes it as None)
     ShortDatagram,      // UDP: only the first (param ? param : 8) bytes of the reply datagram
     LongDatagram,       // UDP: reply datagram padded with junk to (param ? param : 300) bytes
 };

@@ -1,6 +1,7 @@
 #include "sim/serial_device.h"
 
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -22,7 +23,9 @@ std::string SerialDevice::start(SerialFraming framing)
         return "";
     }
     setFraming(framing);
-    if (!startOnStream(deviceFd)) {
+    // Packet mode lets the device see the master purge its side of the line.
+    const int on = 1;
+    if (::ioctl(deviceFd, TIOCPKT, &on) != 0 || !startOnStream(deviceFd, true)) {
         ::close(deviceFd);
         ::close(peerFd_);
         peerFd_ = -1;

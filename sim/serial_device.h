@@ -13,7 +13,7 @@ namespace sim {
 //   ... dev.stop();
 // The line has no speed: bytes pass at once whatever baud rate the master sets.
 // Faults that close a connection (Close, Reset) act as Drop here.
-class SerialDevice : public FramedStreamDevice {
+class SerialDevice final : public FramedStreamDevice {
 public:
     SerialDevice() : FramedStreamDevice(SerialFraming::Rtu) {}
     ~SerialDevice() override;

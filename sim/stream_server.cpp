@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -60,7 +61,7 @@ int StreamServer::start(int port, const std::string& host)
     return port_.load();
 }
 
-bool StreamServer::startOnStream(int fd)
+bool StreamServer::startOnStream(int fd, bool packetMode)
 {
     if (running_.load()) return false;
     if (thread_.joinable()) stop();
@@ -70,6 +71,7 @@ bool StreamServer::startOnStream(int fd)
     c->fd = fd;
     c->socket = false;
     c->permanent = true;
+    c->packetMode = packetMode;
     conns_.push_back(std::move(c));
     singleStream_ = true;
     if (!launch()) {
@@ -92,20 +94,27 @@ bool StreamServer::launch()
     return true;
 }
 
+void StreamServer::faultsChanged()
+{
+    const int fd = wakeWrite_.load();
+    if (fd >= 0) {
+        const char c = 'f';
+        // A full pipe already wakes the thread; nothing to retry.
+        [[maybe_unused]] ssize_t n = ::write(fd, &c, 1);
+    }
+}
+
 void StreamServer::stop()
 {
     stopping_ = true;
-    if (wakeWrite_ >= 0) {
-        const char c = 's';
-        // A full pipe already wakes the thread; nothing to retry.
-        [[maybe_unused]] ssize_t n = ::write(wakeWrite_, &c, 1);
-    }
+    faultsChanged();  // wakes the thread
     if (thread_.joinable()) thread_.join();
     for (auto& c : conns_) endStream(*c);
     conns_.clear();
     closeFd(listenFd_);
     closeFd(wakeRead_);
-    closeFd(wakeWrite_);
+    const int w = wakeWrite_.exchange(-1);
+    if (w >= 0) ::close(w);
     running_ = false;
 }
 
@@ -217,6 +226,16 @@ void StreamServer::readFrom(Connection& conn)
     for (int i = 0; i < 16; ++i) {
         const ssize_t n = conn.socket ? ::recv(conn.fd, buf, sizeof buf, MSG_DONTWAIT)
                                       : ::read(conn.fd, buf, sizeof buf);
+        if (n > 0 && conn.packetMode) {
+            // Each read is one packet: TIOCPKT_DATA (0) and data, or one status byte.
+            if (buf[0] == TIOCPKT_DATA) {
+                conn.in.insert(conn.in.end(), buf + 1, buf + n);
+            } else if ((buf[0] & TIOCPKT_FLUSHREAD) && takePurgeNoise()) {
+                // The master has just purged its input: a byte now lands in its silence test.
+                [[maybe_unused]] ssize_t w = ::write(conn.fd, &kChatterByte, 1);
+            }
+            continue;
+        }
         if (n > 0) {
             conn.in.insert(conn.in.end(), buf, buf + n);
             if (std::size_t(n) < sizeof buf) break;

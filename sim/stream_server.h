@@ -28,8 +28,8 @@ public:
     // Listens on host:port (port 0: the system picks a free port) and serves in a background
     // thread. Returns the port, or -1 when the device already runs or the socket cannot be set up.
     int start(int port = 0, const std::string& host = "127.0.0.1");
-    // Stops serving, closes every connection and joins the thread. Derived classes call it in
-    // their destructors, because the thread calls their framing.
+    // Stops serving, closes every connection and joins the thread. The most derived class
+    // calls it in its destructor, because the thread makes virtual calls into the object.
     void stop();
 
     int port() const { return port_.load(); }
@@ -51,6 +51,7 @@ protected:
         int fd = -1;
         bool socket = true;               // send()/recv(); otherwise write()/read()
         bool permanent = false;           // the one given stream: never closed by a fault
+        bool packetMode = false;          // pseudo-terminal in packet mode: reads carry a status byte
         std::size_t fresh = 0;            // bytes the last read added to `in`
         long long quietMs = 0;            // silence before the last read
         Clock::time_point lastReceive{};
@@ -62,6 +63,8 @@ protected:
         bool hasLastTransactionId = false;
     };
 
+    void faultsChanged() override;
+
     // Consume whole frames from conn.in (erase what was used) and queue their replies.
     virtual void onReceive(Connection& conn) = 0;
 
@@ -70,7 +73,9 @@ protected:
 
     // Serves the single stream `fd` (taken over, closed by stop()) instead of listening.
     // While the persistent fault is Chatter, a byte goes out on it every param ms.
-    bool startOnStream(int fd);
+    // packetMode: `fd` is a pseudo-terminal in packet mode (TIOCPKT); a purge of the other
+    // side's input is then seen, and answered with noise where a fault asks for it.
+    bool startOnStream(int fd, bool packetMode = false);
 
 private:
     void run();
@@ -84,7 +89,7 @@ private:
 
     int listenFd_ = -1;
     int wakeRead_ = -1;
-    int wakeWrite_ = -1;
+    std::atomic<int> wakeWrite_{-1};  // also written by the test thread (faultsChanged)
     int lifetimeSeconds_ = kDefaultLifetimeSeconds;
     std::atomic<int> port_{-1};
     std::atomic<int> connections_{0};

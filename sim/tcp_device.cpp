@@ -29,12 +29,15 @@ void TcpDevice::onReceive(Connection& conn)
 
 void TcpDevice::handleFrame(Connection& conn, const std::uint8_t* frame, std::size_t len)
 {
+    if (MbapCodec::protocolId(frame) != 0) {
+        logRequest(frame, len);  // not Modbus: no answer, no fault used up
+        return;
+    }
     const Fault fault = beginRequest(frame, len);
     const unsigned tid = MbapCodec::transactionId(frame);
     const unsigned previousTid = conn.hasLastTransactionId ? conn.lastTransactionId : ((tid - 1) & 0xFFFF);
     conn.lastTransactionId = std::uint16_t(tid);
     conn.hasLastTransactionId = true;
-    if (MbapCodec::protocolId(frame) != 0) return;  // not Modbus: no answer
 
     execute(fault, frame + MbapCodec::kHeader, len - MbapCodec::kHeader, reply_, text_);
     std::vector<std::uint8_t> out;

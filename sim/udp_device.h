@@ -17,7 +17,7 @@ namespace sim {
 // junk to param bytes, default 300), LateReply (the previous request's transaction id), plus
 // the identifier faults of Modbus/TCP, Delay, Drop, Exception, ExtraBytes and CutHalf.
 // Trickle and SplitReply send their pieces as separate datagrams.
-class UdpDevice : public DeviceBase {
+class UdpDevice final : public DeviceBase {
 public:
     static constexpr int kDefaultLifetimeSeconds = 600;
 
