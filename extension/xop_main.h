@@ -1,0 +1,27 @@
+// The module's exports and its host message callback.
+#ifndef ZORVANE_XOP_MAIN_H
+#define ZORVANE_XOP_MAIN_H
+
+#include <cstdint>
+
+#include "host/xop_host_record.h"
+
+#if defined(_WIN32)
+#define ZORVANE_EXPORT __declspec(dllexport)
+#else
+#define ZORVANE_EXPORT __attribute__((visibility("default")))
+#endif
+
+// Registers the five commands in order; 0, or the first failure of RegisterOperation.
+int registerOperations();
+// Called by the host for each host message; releases every connection on the clean-up message.
+void hostMessageEntry();
+
+extern "C" {
+// 0 when the module is ready, 1 when it refuses to load (reason through SetXOPResult).
+ZORVANE_EXPORT int XOPMain(const XopHostRecord *record);
+ZORVANE_EXPORT const unsigned char *XOPGetResource(const char *type, int id, uint32_t *size,
+                                                   uint16_t *language);
+}
+
+#endif

@@ -1,0 +1,56 @@
+// A command template as a module registers it, e.g.
+//   "MBWrite /L /F /Q IP=string:hostName, Coil={number:addressCoil, number:valueCoil}"
+// and the parameter record layout it implies: one 32-bit word per flag; per keyword a 32-bit
+// "given" word, its parameters (8 bytes each: a double or a text handle) and one 32-bit "set"
+// word per parameter; then the calling context (an 8-byte pointer and two 32-bit words).
+#ifndef XOPHOST_COMMAND_TEMPLATE_H
+#define XOPHOST_COMMAND_TEMPLATE_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+enum class ParamType { Number, String };
+
+struct TemplateParam {
+    ParamType type;
+    std::string name;
+    std::size_t offset;
+};
+
+struct TemplateKeyword {
+    std::string name;
+    std::vector<TemplateParam> params;
+    std::size_t givenOffset;
+    std::size_t setOffset; // first "set" word
+};
+
+struct TemplateFlag {
+    std::string name;
+    std::size_t offset;
+};
+
+class CommandTemplate {
+public:
+    // Parses the text; on failure returns false and describes the problem in error.
+    bool parse(const std::string &text, std::string &error);
+
+    const std::string &name() const { return name_; }
+    const std::vector<TemplateFlag> &flags() const { return flags_; }
+    const std::vector<TemplateKeyword> &keywords() const { return keywords_; }
+    std::size_t recordSize() const { return recordSize_; }
+
+    // Case-insensitive lookups, as on the host's command line; null when absent.
+    const TemplateFlag *findFlag(const std::string &name) const;
+    const TemplateKeyword *findKeyword(const std::string &name) const;
+
+private:
+    std::string name_;
+    std::vector<TemplateFlag> flags_;
+    std::vector<TemplateKeyword> keywords_;
+    std::size_t recordSize_ = 0;
+};
+
+bool sameNameIgnoringCase(const std::string &a, const std::string &b);
+
+#endif

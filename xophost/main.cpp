@@ -1,0 +1,226 @@
+// xophost: runs host commands of an extension module from the command line, a script or a
+// terminal, with an optional simulated Modbus/TCP device in the same process.
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/tcp_device.h"
+#include "xophost/stand_in_host.h"
+#include "xophost/terminal_diagnostics.h"
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitSyntax = 2;
+constexpr int kDefaultSimPort = 5020;
+// The simulated device serves for the whole session, however long a person types.
+constexpr int kSimLifetimeSeconds = 86400;
+
+const char kUsage[] =
+    "usage: xophost [--module PATH] [--host-version N] [--keep-going] [--sim[=PORT]]\n"
+    "               [-c LINE]... [SCRIPT]\n"
+    "Loads the extension module (default: Zorvane.xop beside xophost), runs each -c LINE, then\n"
+    "the lines of SCRIPT; with neither, reads standard input. `print NAME` shows an output\n"
+    "variable. History goes to standard output, errors to standard error.\n"
+    "  --module PATH      the module to load\n"
+    "  --host-version N   host version number reported to the module (default 800)\n"
+    "  --keep-going       run on after a failing line\n"
+    "  --sim[=PORT]       serve a simulated Modbus/TCP device on 127.0.0.1:PORT (default 5020)\n"
+    "Exit status: 0, 1 when a command failed, 2 for a syntax or usage error.\n";
+
+struct Options {
+    std::string modulePath;
+    int hostVersion = 800;
+    bool keepGoing = false;
+    int simPort = -1; // -1: no simulated device
+    std::vector<std::string> lines;
+    std::string script;
+};
+
+bool parseInt(const std::string &text, long min, long max, int &out)
+{
+    if (text.empty())
+        return false;
+    char *end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (*end != '\0' || value < min || value > max)
+        return false;
+    out = static_cast<int>(value);
+    return true;
+}
+
+// false after a message on standard error.
+bool parseOptions(int argc, char **argv, Options &options)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](const std::string &name, std::string &out) {
+            if (arg == name && i + 1 < argc) {
+                out = argv[++i];
+                return true;
+            }
+            if (arg.compare(0, name.size() + 1, name + "=") == 0) {
+                out = arg.substr(name.size() + 1);
+                return true;
+            }
+            return false;
+        };
+        std::string text;
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (value("--module", text)) {
+            options.modulePath = text;
+        } else if (value("--host-version", text)) {
+            if (!parseInt(text, 0, INT_MAX, options.hostVersion)) {
+                std::fprintf(stderr, "xophost: invalid host version '%s'\n", text.c_str());
+                return false;
+            }
+        } else if (arg == "--keep-going") {
+            options.keepGoing = true;
+        } else if (arg == "--sim") {
+            options.simPort = kDefaultSimPort;
+        } else if (arg.compare(0, 6, "--sim=") == 0) {
+            if (!parseInt(arg.substr(6), 0, 65535, options.simPort)) {
+                std::fprintf(stderr, "xophost: invalid port in '%s'\n", arg.c_str());
+                return false;
+            }
+        } else if (arg == "-c" && i + 1 < argc) {
+            options.lines.push_back(argv[++i]);
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            std::fprintf(stderr, "xophost: unknown option '%s'\n%s", arg.c_str(), kUsage);
+            return false;
+        } else if (options.script.empty()) {
+            options.script = arg;
+        } else {
+            std::fprintf(stderr, "xophost: only one SCRIPT may be given\n%s", kUsage);
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string defaultModulePath()
+{
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0)
+        return "Zorvane.xop";
+    std::string exe(path, static_cast<std::size_t>(length));
+    const std::size_t slash = exe.rfind('/');
+    return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) +
+           "/Zorvane.xop";
+}
+
+// Runs lines until one fails (unless keepGoing); tracks the worst outcome in status.
+class LineRunner {
+public:
+    LineRunner(StandInHost &host, bool keepGoing) : host_(host), keepGoing_(keepGoing) {}
+
+    // false when the session must stop.
+    bool run(std::string line, const std::string &location)
+    {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const StandInHost::Outcome outcome = host_.runLine(line, location);
+        int status = 0;
+        if (outcome == StandInHost::Outcome::CommandFailed)
+            status = kExitFailure;
+        else if (outcome == StandInHost::Outcome::SyntaxError)
+            status = kExitSyntax;
+        if (status > status_)
+            status_ = status;
+        return status == 0 || keepGoing_;
+    }
+    int status() const { return status_; }
+
+private:
+    StandInHost &host_;
+    bool keepGoing_;
+    int status_ = 0;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options options;
+    if (!parseOptions(argc, argv, options))
+        return kExitSyntax;
+    if (options.modulePath.empty())
+        options.modulePath = defaultModulePath();
+
+    std::ifstream scriptFile;
+    if (!options.script.empty()) {
+        scriptFile.open(options.script);
+        if (!scriptFile) {
+            std::fprintf(stderr, "xophost: cannot open script %s\n", options.script.c_str());
+            return kExitFailure;
+        }
+    }
+    const bool fromStdin = options.lines.empty() && options.script.empty();
+    const bool interactive = fromStdin && isatty(STDIN_FILENO) != 0;
+
+    std::unique_ptr<sim::TcpDevice> device;
+    if (options.simPort >= 0) {
+        device = std::make_unique<sim::TcpDevice>();
+        device->setLifetimeSeconds(kSimLifetimeSeconds);
+        const int port = device->start(options.simPort, "127.0.0.1");
+        if (port < 0) {
+            std::fprintf(stderr, "xophost: cannot serve the simulated device on 127.0.0.1:%d\n",
+                         options.simPort);
+            return kExitFailure;
+        }
+        std::fprintf(stderr, "xophost: simulated Modbus/TCP device on 127.0.0.1:%d\n", port);
+    }
+
+    TerminalDiagnostics terminal;
+    if (isatty(STDERR_FILENO) != 0)
+        terminal.start();
+    StandInHost host(options.hostVersion, stdout, stderr);
+    host.setBeforeOutput([&terminal] { terminal.drain(); });
+    std::string error;
+    if (!host.loadModule(options.modulePath, error)) {
+        std::fprintf(stderr, "xophost: %s\n", error.c_str());
+        return kExitFailure;
+    }
+
+    // At a terminal a person corrects a mistake and goes on.
+    LineRunner runner(host, options.keepGoing || interactive);
+    bool going = true;
+    for (std::size_t i = 0; going && i < options.lines.size(); ++i)
+        going = runner.run(options.lines[i], "-c " + std::to_string(i + 1) + ": ");
+    if (!options.script.empty()) {
+        std::string line;
+        for (int number = 1; going && std::getline(scriptFile, line); ++number)
+            going = runner.run(line, options.script + ":" + std::to_string(number) + ": ");
+    }
+    if (fromStdin) {
+        std::string line;
+        for (int number = 1; going; ++number) {
+            if (interactive) {
+                terminal.drain();
+                std::fputs("xophost> ", stdout);
+                std::fflush(stdout);
+            }
+            if (!std::getline(std::cin, line))
+                break;
+            going = runner.run(line, interactive ? std::string()
+                                                 : "stdin:" + std::to_string(number) + ": ");
+        }
+        if (interactive)
+            std::fputs("\n", stdout);
+    }
+
+    host.cleanup();
+    terminal.stop();
+    // A person at a terminal has seen every error already.
+    return interactive ? 0 : runner.status();
+}
