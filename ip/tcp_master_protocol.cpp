@@ -6,7 +6,6 @@
 #include "protocol/wire_format.h"
 
 namespace {
-constexpr int kMbapHeaderSize = 7;
 constexpr int kReplyHeadSize = 9; // MBAP header, function code and one more byte
 constexpr unsigned char kExceptionFlag = 0x80;
 constexpr int kAsciiCommandRegister = 9999; // 0x270F on the wire
