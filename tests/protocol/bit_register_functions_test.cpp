@@ -93,7 +93,7 @@ TEST_F(DataAccess, SlaveAddressRange)
 
 TEST_F(DataAccess, ReadRegistersUnpacksBigEndianAndChecksByteCount)
 {
-    short regs[125];
+    short regs[126] = {}; // room for the refused count of 126, which is cleared too
     Bytes reply(251, 0);
     reply[0] = 250;
     reply[1] = 0x12;
