@@ -18,7 +18,9 @@
 #include "ip/tcp_master_protocol.h"
 #include "ip/udp_master_protocol.h"
 #include "ping_pong.h"
+#include "serial/rtu_master_protocol.h"
 #include "sim/ascii_over_tcp_device.h"
+#include "sim/serial_device.h"
 #include "sim/rtu_over_tcp_device.h"
 #include "sim/tcp_device.h"
 #include "sim/udp_device.h"
@@ -98,6 +100,28 @@ void measureTransport(const char *name, int count, int rounds)
     Sample a = median(one), b = median(many);
     std::printf("%-30s %12.0f %9.1f %9.1f %12.0f %9.1f %9.1f\n", name, a.perSecond, a.p50Us, a.p99Us, b.perSecond,
                 b.p50Us, b.p99Us);
+}
+
+// Reads over a pseudo-terminal: the line has no speed, so this is the cost of the framing, the
+// port driver and the terminal layer.
+void measureSerialRtu(int count, int rounds)
+{
+    sim::SerialDevice device;
+    std::string path = device.start(sim::SerialFraming::Rtu);
+    MbusRtuMasterProtocol master;
+    if (path.empty() || master.openSerialPort(path.c_str(), 115200, 8, 1, MBUS_PARITY_NONE) != MBUS_SUCCESS) {
+        std::fprintf(stderr, "mbbench: cannot set up serial RTU on a pseudo-terminal\n");
+        std::exit(1);
+    }
+    static short regs[125];
+    std::vector<Sample> one, many;
+    for (int r = 0; r < rounds; ++r) {
+        one.push_back(measure(count, [&] { return master.readMultipleRegisters(1, 1, regs, 1) == MBUS_SUCCESS; }));
+        many.push_back(measure(count, [&] { return master.readMultipleRegisters(1, 1, regs, 125) == MBUS_SUCCESS; }));
+    }
+    Sample a = median(one), b = median(many);
+    std::printf("%-30s %12.0f %9.1f %9.1f %12.0f %9.1f %9.1f\n", "serial RTU (pseudo-terminal)", a.perSecond, a.p50Us,
+                a.p99Us, b.perSecond, b.p50Us, b.p99Us);
 }
 
 int argumentValue(int argc, char **argv, const char *name, int fallback)
@@ -204,5 +228,6 @@ int main(int argc, char **argv)
     measureTransport<MbusUdpMasterProtocol, sim::UdpDevice>("Modbus/UDP", count, rounds);
     measureTransport<MbusRtuOverTcpMasterProtocol, sim::RtuOverTcpDevice>("RTU over TCP", count, rounds);
     measureTransport<MbusAsciiOverTcpMasterProtocol, sim::AsciiOverTcpDevice>("ASCII over TCP", count, rounds);
+    measureSerialRtu(std::max(100, count / 10), rounds);
     return 0;
 }
