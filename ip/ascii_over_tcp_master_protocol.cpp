@@ -22,9 +22,7 @@ int MbusAsciiOverTcpMasterProtocol::transactOnce(int slaveAddr, int functionCode
         return MBUS_CONNECTION_CLOSED;
 
     int frameLength = buildAsciiFrame(asciiFrame, slaveAddr, functionCode, requestData, requestLen);
-    if (pollDelay > 0)
-        pollTimer.waitUntilExpired();
-    pollTimer.restart(static_cast<std::uint32_t>(pollDelay));
+    waitOutPollDelay();
 
     int sent = sendBytes(asciiFrame, frameLength);
     if (sent == 0)
@@ -51,13 +49,5 @@ int MbusAsciiOverTcpMasterProtocol::transactOnce(int slaveAddr, int functionCode
     int checked = decodeAsciiReply(asciiFrame, charCount, slaveAddr, functionCode, &dataLen);
     if (checked != MBUS_SUCCESS)
         return checked;
-    int stored = dataLen;
-    if (stored > replyLen)
-        stored = replyLen > 0 ? replyLen : 0;
-    if (stored > 0)
-        std::memcpy(replyData, asciiFrame + 2, static_cast<std::size_t>(stored));
-    if (receivedLen)
-        *receivedLen = stored;
-    ++successCounter;
-    return MBUS_SUCCESS;
+    return deliverReply(asciiFrame + 2, dataLen, replyData, replyLen, receivedLen);
 }

@@ -29,6 +29,13 @@ public:
 protected:
     MbusIpClientBase();
 
+    // The MBAP framing shared by Modbus/TCP and Modbus/UDP.
+    // Builds the request of the next transaction identifier in frameBuffer; returns its length.
+    int buildMbapRequest(int slaveAddr, int functionCode, const unsigned char *requestData, int requestLen);
+    // Function code, unit identifier and exception flag of the reply in frameBuffer: 0,
+    // MBUS_INVALID_FRAME_ERROR or the exception's result code.
+    int checkMbapReply(int slaveAddr, int functionCode) const;
+
     std::uint16_t transactionId = 0;
     net::Socket socketHandle = net::kInvalidSocket;
     std::uint16_t portNumber = kDefaultPort;

@@ -22,9 +22,7 @@ int MbusRtuOverTcpMasterProtocol::transactOnce(int slaveAddr, int functionCode, 
         return MBUS_CONNECTION_CLOSED;
 
     int frameLength = buildRtuFrame(rtuFrame, slaveAddr, functionCode, requestData, requestLen);
-    if (pollDelay > 0)
-        pollTimer.waitUntilExpired();
-    pollTimer.restart(static_cast<std::uint32_t>(pollDelay));
+    waitOutPollDelay();
 
     int sent = sendBytes(rtuFrame, frameLength);
     if (sent == 0)
@@ -49,13 +47,5 @@ int MbusRtuOverTcpMasterProtocol::transactOnce(int slaveAddr, int functionCode, 
     int checked = checkRtuReply(rtuFrame, replyLength, slaveAddr, functionCode);
     if (checked != MBUS_SUCCESS)
         return checked;
-    int stored = replyLength - 4;
-    if (stored > replyLen)
-        stored = replyLen > 0 ? replyLen : 0;
-    if (stored > 0)
-        std::memcpy(replyData, rtuFrame + 2, static_cast<std::size_t>(stored));
-    if (receivedLen)
-        *receivedLen = stored;
-    ++successCounter;
-    return MBUS_SUCCESS;
+    return deliverReply(rtuFrame + 2, replyLength - 4, replyData, replyLen, receivedLen);
 }

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "protocol/exception_result.h"
 #include "protocol/wire_format.h"
 
 namespace {
@@ -117,20 +116,11 @@ int MbusTcpMasterProtocol::transactOnce(int slaveAddr, int functionCode, const u
     if (discardPendingInput() != 0)
         return MBUS_CONNECTION_CLOSED;
 
-    ++transactionId; // wraps from 65535 to 0
-    putU16(frameBuffer, transactionId);
-    putU16(frameBuffer + 2, 0);
-    putU16(frameBuffer + 4, static_cast<unsigned>(requestLen + 2));
-    frameBuffer[6] = static_cast<unsigned char>(slaveAddr);
-    frameBuffer[7] = static_cast<unsigned char>(functionCode);
-    if (requestLen > 0)
-        std::memmove(frameBuffer + 8, requestData, static_cast<std::size_t>(requestLen));
+    const int frameLength = buildMbapRequest(slaveAddr, functionCode, requestData, requestLen);
 
-    if (pollDelay > 0)
-        pollTimer.waitUntilExpired();
-    pollTimer.restart(static_cast<std::uint32_t>(pollDelay));
+    waitOutPollDelay();
 
-    int sent = sendBytes(frameBuffer, requestLen + 8);
+    int sent = sendBytes(frameBuffer, frameLength);
     if (sent == 0)
         return MBUS_SEND_TIMEOUT;
     if (sent < 0)
@@ -146,7 +136,7 @@ int MbusTcpMasterProtocol::transactOnce(int slaveAddr, int functionCode, const u
         return MBUS_INVALID_MBAP_ID;
 
     const unsigned char replyFunction = frameBuffer[7];
-    int frameLength = kReplyHeadSize;
+    int replyLength = kReplyHeadSize;
     if ((replyFunction & kExceptionFlag) == 0) {
         int rest = static_cast<int>(getU16(frameBuffer + 4)) - 3;
         // A length field announcing more than one frame would overrun frameBuffer.
@@ -158,27 +148,15 @@ int MbusTcpMasterProtocol::transactOnce(int slaveAddr, int functionCode, const u
                 return MBUS_REPLY_TIMEOUT;
             if (got < 0)
                 return MBUS_CONNECTION_CLOSED;
-            frameLength += rest;
+            replyLength += rest;
         }
     }
 
-    if ((replyFunction & ~kExceptionFlag) != functionCode)
-        return MBUS_INVALID_FRAME_ERROR;
-    // A unit identifier of 0 in a reply is accepted for every request.
-    if (frameBuffer[6] != slaveAddr && frameBuffer[6] != 0)
-        return MBUS_INVALID_FRAME_ERROR;
-    if (replyFunction & kExceptionFlag)
-        return exceptionResult(frameBuffer[8]);
+    int checked = checkMbapReply(slaveAddr, functionCode);
+    if (checked != MBUS_SUCCESS)
+        return checked;
 
-    int stored = frameLength - 8;
-    if (stored > replyLen)
-        stored = replyLen > 0 ? replyLen : 0;
-    if (stored > 0)
-        std::memcpy(replyData, frameBuffer + 8, static_cast<std::size_t>(stored));
-    if (receivedLen)
-        *receivedLen = stored;
-    ++successCounter;
-    return MBUS_SUCCESS;
+    return deliverReply(frameBuffer + 8, replyLength - 8, replyData, replyLen, receivedLen);
 }
 
 int MbusTcpMasterProtocol::discardPendingInput()

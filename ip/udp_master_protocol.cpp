@@ -2,12 +2,10 @@
 
 #include <cstring>
 
-#include "protocol/exception_result.h"
 #include "protocol/wire_format.h"
 
 namespace {
 constexpr int kMinReply = 9; // MBAP header, function code and one byte
-constexpr unsigned char kExceptionFlag = 0x80;
 } // namespace
 
 int MbusUdpMasterProtocol::openSocket()
@@ -51,20 +49,11 @@ int MbusUdpMasterProtocol::transactOnce(int slaveAddr, int functionCode, const u
     while (net::receiveDatagram(socketHandle, frameBuffer, sizeof frameBuffer) > 0) {
     }
 
-    ++transactionId;
-    putU16(frameBuffer, transactionId);
-    putU16(frameBuffer + 2, 0);
-    putU16(frameBuffer + 4, static_cast<unsigned>(requestLen + 2));
-    frameBuffer[6] = static_cast<unsigned char>(slaveAddr);
-    frameBuffer[7] = static_cast<unsigned char>(functionCode);
-    if (requestLen > 0)
-        std::memmove(frameBuffer + 8, requestData, static_cast<std::size_t>(requestLen));
+    const std::size_t frameLength =
+        static_cast<std::size_t>(buildMbapRequest(slaveAddr, functionCode, requestData, requestLen));
 
-    if (pollDelay > 0)
-        pollTimer.waitUntilExpired();
-    pollTimer.restart(static_cast<std::uint32_t>(pollDelay));
+    waitOutPollDelay();
 
-    const std::size_t frameLength = static_cast<std::size_t>(requestLen) + 8;
     long sent = net::sendDatagram(socketHandle, frameBuffer, frameLength, serverAddress);
     if (sent == net::kWouldBlock) {
         net::WaitResult wait = net::waitWritable(socketHandle, timeOut);
@@ -99,24 +88,12 @@ int MbusUdpMasterProtocol::transactOnce(int slaveAddr, int functionCode, const u
     // only one byte of it.
     if (getU16(frameBuffer) != transactionId && frameBuffer[0] != 0 && frameBuffer[1] != 0)
         return MBUS_INVALID_MBAP_ID;
-    const unsigned char replyFunction = frameBuffer[7];
-    if ((replyFunction & ~kExceptionFlag) != functionCode)
-        return MBUS_INVALID_FRAME_ERROR;
-    if (frameBuffer[6] != slaveAddr && frameBuffer[6] != 0)
-        return MBUS_INVALID_FRAME_ERROR;
-    if (replyFunction & kExceptionFlag)
-        return exceptionResult(frameBuffer[8]);
+    int checked = checkMbapReply(slaveAddr, functionCode);
+    if (checked != MBUS_SUCCESS)
+        return checked;
     // Likewise a length field with a zero byte is not compared.
     if (getU16(frameBuffer + 4) != static_cast<unsigned>(got - 6) && frameBuffer[4] != 0 && frameBuffer[5] != 0)
         return MBUS_INVALID_REPLY_ERROR;
 
-    int stored = static_cast<int>(got) - 8;
-    if (stored > replyLen)
-        stored = replyLen > 0 ? replyLen : 0;
-    if (stored > 0)
-        std::memcpy(replyData, frameBuffer + 8, static_cast<std::size_t>(stored));
-    if (receivedLen)
-        *receivedLen = stored;
-    ++successCounter;
-    return MBUS_SUCCESS;
+    return deliverReply(frameBuffer + 8, static_cast<int>(got) - 8, replyData, replyLen, receivedLen);
 }

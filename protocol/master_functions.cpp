@@ -1,6 +1,8 @@
 // Settings, counters and per-slave options of every master.
 #include "protocol/master_functions.h"
 
+#include <cstring>
+
 MbusMasterFunctions::MbusMasterFunctions() : pollTimer(0) {}
 
 MbusMasterFunctions::~MbusMasterFunctions() = default;
@@ -39,6 +41,27 @@ int MbusMasterFunctions::setRetryCnt(int retries)
         return MBUS_ILLEGAL_STATE;
     retryCnt = retries;
     return MBUS_SUCCESS;
+}
+
+int MbusMasterFunctions::deliverReply(const unsigned char data[], int available, unsigned char *replyData,
+                                      int replyLen, int *receivedLen)
+{
+    int count = replyLen < available ? replyLen : available;
+    if (count > 0)
+        std::memmove(replyData, data, static_cast<std::size_t>(count));
+    else
+        count = 0;
+    if (receivedLen != nullptr)
+        *receivedLen = count;
+    ++successCounter;
+    return MBUS_SUCCESS;
+}
+
+void MbusMasterFunctions::waitOutPollDelay()
+{
+    if (pollDelay > 0)
+        pollTimer.waitUntilExpired();
+    pollTimer.restart(static_cast<std::uint32_t>(pollDelay));
 }
 
 long MbusMasterFunctions::wireAddress(int slaveAddr, int reference) const

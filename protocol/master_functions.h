@@ -116,6 +116,13 @@ protected:
     // Wire address of a reference under the slave's addressing option, or -1 when out of range.
     long wireAddress(int slaveAddr, int reference) const;
 
+    // Ends a good attempt: delivers min(replyLen, available) reply data bytes, reports the count
+    // and counts a success.
+    int deliverReply(const unsigned char data[], int available, unsigned char *replyData, int replyLen,
+                     int *receivedLen);
+    // Spaces the sends of consecutive attempts at least pollDelay apart; the first never waits.
+    void waitOutPollDelay();
+
     int readBits(int functionCode, int slaveAddr, int startRef, int bitArr[], int refCnt);
     int writeRegisterBlock(int slaveAddr, int startRef, const short regArr[], int regCnt, int countField);
 
@@ -141,6 +148,10 @@ private:
     // readPairs first clears refCnt 32-bit entries of pairArr.
     int readPairs(int functionCode, int slaveAddr, int startRef, void *pairArr, int refCnt, short regs[]);
     int writePairs(int slaveAddr, int startRef, const short regs[], int refCnt);
+    bool isValidPairWrite(int slaveAddr, int startRef, const void *values, int refCnt);
+    int readLongIntPairs(int functionCode, int slaveAddr, int startRef, int int32Arr[], int refCnt);
+    int readFloatPairs(int functionCode, int slaveAddr, int startRef, float floatArr[], int refCnt);
+    int readMod10000Pairs(int functionCode, int slaveAddr, int startRef, int int32Arr[], int refCnt);
     bool highWordFirst(int slaveAddr, unsigned char flag, int platformOrder) const;
 };
 

@@ -70,86 +70,86 @@ int MbusMasterFunctions::readPairs(int functionCode, int slaveAddr, int startRef
     return readRegisterBlock(functionCode, slaveAddr, startRef, regs, 2 * refCnt, countField);
 }
 
+bool MbusMasterFunctions::isValidPairWrite(int slaveAddr, int startRef, const void *values, int refCnt)
+{
+    return isValidSlave(slaveAddr) && wireAddress(slaveAddr, startRef) >= 0 && refCnt >= 1 &&
+           refCnt <= kMaxWritePairs && values != nullptr;
+}
+
 int MbusMasterFunctions::writePairs(int slaveAddr, int startRef, const short regs[], int refCnt)
 {
     int countField = (optionsOf(slaveAddr) & k32BitRegisterMode) ? refCnt : 2 * refCnt;
     return writeRegisterBlock(slaveAddr, startRef, regs, 2 * refCnt, countField);
 }
 
-int MbusMasterFunctions::readMultipleLongInts(int slaveAddr, int startRef, int int32Arr[], int refCnt)
+int MbusMasterFunctions::readLongIntPairs(int functionCode, int slaveAddr, int startRef, int int32Arr[], int refCnt)
 {
     short regs[2 * kMaxReadPairs];
-    int result = readPairs(kReadMultiple, slaveAddr, startRef, int32Arr, refCnt, regs);
+    int result = readPairs(functionCode, slaveAddr, startRef, int32Arr, refCnt, regs);
     if (result != MBUS_SUCCESS)
         return result;
     bool highFirst = highWordFirst(slaveAddr, kBigEndianInts, int32WordOrder);
     for (int i = 0; i < refCnt; ++i)
         int32Arr[i] = bitCast<int>(combine(regs[2 * i], regs[2 * i + 1], highFirst));
     return MBUS_SUCCESS;
+}
+
+int MbusMasterFunctions::readFloatPairs(int functionCode, int slaveAddr, int startRef, float floatArr[], int refCnt)
+{
+    short regs[2 * kMaxReadPairs];
+    int result = readPairs(functionCode, slaveAddr, startRef, floatArr, refCnt, regs);
+    if (result != MBUS_SUCCESS)
+        return result;
+    bool highFirst = highWordFirst(slaveAddr, kBigEndianFloats, floatWordOrder);
+    for (int i = 0; i < refCnt; ++i)
+        floatArr[i] = bitCast<float>(combine(regs[2 * i], regs[2 * i + 1], highFirst));
+    return MBUS_SUCCESS;
+}
+
+int MbusMasterFunctions::readMod10000Pairs(int functionCode, int slaveAddr, int startRef, int int32Arr[], int refCnt)
+{
+    short regs[2 * kMaxReadPairs];
+    int result = readPairs(functionCode, slaveAddr, startRef, int32Arr, refCnt, regs);
+    if (result != MBUS_SUCCESS)
+        return result;
+    for (int i = 0; i < refCnt; ++i)
+        int32Arr[i] = mod10000(regs[2 * i], regs[2 * i + 1]);
+    return MBUS_SUCCESS;
+}
+
+int MbusMasterFunctions::readMultipleLongInts(int slaveAddr, int startRef, int int32Arr[], int refCnt)
+{
+    return readLongIntPairs(kReadMultiple, slaveAddr, startRef, int32Arr, refCnt);
 }
 
 int MbusMasterFunctions::readInputLongInts(int slaveAddr, int startRef, int int32Arr[], int refCnt)
 {
-    short regs[2 * kMaxReadPairs];
-    int result = readPairs(kReadInput, slaveAddr, startRef, int32Arr, refCnt, regs);
-    if (result != MBUS_SUCCESS)
-        return result;
-    bool highFirst = highWordFirst(slaveAddr, kBigEndianInts, int32WordOrder);
-    for (int i = 0; i < refCnt; ++i)
-        int32Arr[i] = bitCast<int>(combine(regs[2 * i], regs[2 * i + 1], highFirst));
-    return MBUS_SUCCESS;
+    return readLongIntPairs(kReadInput, slaveAddr, startRef, int32Arr, refCnt);
 }
 
 int MbusMasterFunctions::readMultipleFloats(int slaveAddr, int startRef, float floatArr[], int refCnt)
 {
-    short regs[2 * kMaxReadPairs];
-    int result = readPairs(kReadMultiple, slaveAddr, startRef, floatArr, refCnt, regs);
-    if (result != MBUS_SUCCESS)
-        return result;
-    bool highFirst = highWordFirst(slaveAddr, kBigEndianFloats, floatWordOrder);
-    for (int i = 0; i < refCnt; ++i)
-        floatArr[i] = bitCast<float>(combine(regs[2 * i], regs[2 * i + 1], highFirst));
-    return MBUS_SUCCESS;
+    return readFloatPairs(kReadMultiple, slaveAddr, startRef, floatArr, refCnt);
 }
 
 int MbusMasterFunctions::readInputFloats(int slaveAddr, int startRef, float floatArr[], int refCnt)
 {
-    short regs[2 * kMaxReadPairs];
-    int result = readPairs(kReadInput, slaveAddr, startRef, floatArr, refCnt, regs);
-    if (result != MBUS_SUCCESS)
-        return result;
-    bool highFirst = highWordFirst(slaveAddr, kBigEndianFloats, floatWordOrder);
-    for (int i = 0; i < refCnt; ++i)
-        floatArr[i] = bitCast<float>(combine(regs[2 * i], regs[2 * i + 1], highFirst));
-    return MBUS_SUCCESS;
+    return readFloatPairs(kReadInput, slaveAddr, startRef, floatArr, refCnt);
 }
 
 int MbusMasterFunctions::readMultipleMod10000(int slaveAddr, int startRef, int int32Arr[], int refCnt)
 {
-    short regs[2 * kMaxReadPairs];
-    int result = readPairs(kReadMultiple, slaveAddr, startRef, int32Arr, refCnt, regs);
-    if (result != MBUS_SUCCESS)
-        return result;
-    for (int i = 0; i < refCnt; ++i)
-        int32Arr[i] = mod10000(regs[2 * i], regs[2 * i + 1]);
-    return MBUS_SUCCESS;
+    return readMod10000Pairs(kReadMultiple, slaveAddr, startRef, int32Arr, refCnt);
 }
 
 int MbusMasterFunctions::readInputMod10000(int slaveAddr, int startRef, int int32Arr[], int refCnt)
 {
-    short regs[2 * kMaxReadPairs];
-    int result = readPairs(kReadInput, slaveAddr, startRef, int32Arr, refCnt, regs);
-    if (result != MBUS_SUCCESS)
-        return result;
-    for (int i = 0; i < refCnt; ++i)
-        int32Arr[i] = mod10000(regs[2 * i], regs[2 * i + 1]);
-    return MBUS_SUCCESS;
+    return readMod10000Pairs(kReadInput, slaveAddr, startRef, int32Arr, refCnt);
 }
 
 int MbusMasterFunctions::writeMultipleLongInts(int slaveAddr, int startRef, const int int32Arr[], int refCnt)
 {
-    if (!isValidSlave(slaveAddr) || wireAddress(slaveAddr, startRef) < 0 || refCnt < 1 || refCnt > kMaxWritePairs ||
-        int32Arr == nullptr)
+    if (!isValidPairWrite(slaveAddr, startRef, int32Arr, refCnt))
         return MBUS_ILLEGAL_ARGUMENT;
     short regs[2 * kMaxWritePairs];
     bool highFirst = highWordFirst(slaveAddr, kBigEndianInts, int32WordOrder);
@@ -160,8 +160,7 @@ int MbusMasterFunctions::writeMultipleLongInts(int slaveAddr, int startRef, cons
 
 int MbusMasterFunctions::writeMultipleFloats(int slaveAddr, int startRef, const float floatArr[], int refCnt)
 {
-    if (!isValidSlave(slaveAddr) || wireAddress(slaveAddr, startRef) < 0 || refCnt < 1 || refCnt > kMaxWritePairs ||
-        floatArr == nullptr)
+    if (!isValidPairWrite(slaveAddr, startRef, floatArr, refCnt))
         return MBUS_ILLEGAL_ARGUMENT;
     short regs[2 * kMaxWritePairs];
     bool highFirst = highWordFirst(slaveAddr, kBigEndianFloats, floatWordOrder);
@@ -172,8 +171,7 @@ int MbusMasterFunctions::writeMultipleFloats(int slaveAddr, int startRef, const 
 
 int MbusMasterFunctions::writeMultipleMod10000(int slaveAddr, int startRef, const int int32Arr[], int refCnt)
 {
-    if (!isValidSlave(slaveAddr) || wireAddress(slaveAddr, startRef) < 0 || refCnt < 1 || refCnt > kMaxWritePairs ||
-        int32Arr == nullptr)
+    if (!isValidPairWrite(slaveAddr, startRef, int32Arr, refCnt))
         return MBUS_ILLEGAL_ARGUMENT;
     short regs[2 * kMaxWritePairs];
     for (int i = 0; i < refCnt; ++i)

@@ -134,9 +134,7 @@ int MbusSerialClientBase::sendRequest(const unsigned char frame[], int frameLen,
 {
     // Stale bytes of an earlier exchange must not be taken for the reply.
     serialPort->purge();
-    if (pollDelay > 0)
-        pollTimer.waitUntilExpired();
-    pollTimer.restart(static_cast<std::uint32_t>(pollDelay));
+    waitOutPollDelay();
     if (silenceIntervalMs > 0) {
         int result = waitForSilence(silenceIntervalMs);
         if (result != MBUS_SUCCESS)
@@ -165,19 +163,5 @@ int MbusSerialClientBase::receiveBytes(unsigned char buf[], int count)
         return MBUS_REPLY_TIMEOUT;
     if (status != 0)
         return MBUS_IO_ERROR;
-    return MBUS_SUCCESS;
-}
-
-int MbusSerialClientBase::deliverReply(const unsigned char data[], int available, unsigned char *replyData,
-                                       int replyLen, int *receivedLen)
-{
-    int count = replyLen < available ? replyLen : available;
-    if (count > 0)
-        std::memmove(replyData, data, static_cast<std::size_t>(count));
-    else
-        count = 0;
-    if (receivedLen != nullptr)
-        *receivedLen = count;
-    ++successCounter;
     return MBUS_SUCCESS;
 }

@@ -54,9 +54,6 @@ protected:
     int receiveBytes(unsigned char buf[], int count);
     // A broadcast or a request without reply data: nothing is read.
     static bool expectsReply(int slaveAddr, int replyLen) { return slaveAddr != 0 && replyLen > 0; }
-    // Ends a good attempt: delivers min(replyLen, available) data bytes and counts a success.
-    int deliverReply(const unsigned char data[], int available, unsigned char *replyData, int replyLen,
-                     int *receivedLen);
 
     MbusSerialPort *serialPort;
     int rs485Mode = 0;
