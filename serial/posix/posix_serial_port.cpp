@@ -372,7 +372,9 @@ int MbusPosixSerialPort::purge()
 {
     if (fd < 0)
         return SERIAL_NOT_OPEN;
-    return ::tcflush(fd, TCIOFLUSH) == 0 ? 0 : SERIAL_IO_ERROR;
+    // Input only: every transaction drains its output, and on a pseudo-terminal flushing output
+    // would also discard bytes the other side has not read yet, such as a broadcast just sent.
+    return ::tcflush(fd, TCIFLUSH) == 0 ? 0 : SERIAL_IO_ERROR;
 }
 
 int MbusPosixSerialPort::switchRts(unsigned long request)
@@ -399,7 +401,7 @@ void MbusPosixSerialPort::closePort()
 {
     if (fd < 0)
         return;
-    ::tcflush(fd, TCIOFLUSH);
+    ::tcflush(fd, TCIFLUSH); // what was sent last, a broadcast say, still goes out
     if (handshake == kHandshakeRtsToggle)
         setRtsToggle(fd, false);
     if (haveSavedState)

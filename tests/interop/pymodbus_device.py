@@ -4,7 +4,7 @@
 Serves one transport on loopback or on a pseudo-terminal, prints where it can be reached
 ("port N" or "pty PATH") once it is ready, and exits by itself after --seconds.
 
-The tables match the libmodbus device of the same folder: unit 1; 2000 coils and discrete
+The tables match the libmodbus device of the same folder: unit 1 (and 255 behind MBAP headers); 2000 coils and discrete
 inputs, 1000 holding and input registers, all at wire addresses from 0; coils and holding
 registers start cleared, discrete input a is on when a % 3 == 0, input register a holds
 (0x1234 + 0x0203 * a) mod 65536.
@@ -46,7 +46,7 @@ FRAMERS = {
 }
 
 
-def make_context():
+def make_context(mbap):
     # zero_mode: wire address a is entry a of each block (pymodbus otherwise shifts by one).
     slave = ModbusSlaveContext(
         co=ModbusSequentialDataBlock(0, [0] * BIT_COUNT),
@@ -55,7 +55,11 @@ def make_context():
         ir=ModbusSequentialDataBlock(0, [(0x1234 + 0x0203 * a) & 0xFFFF for a in range(REGISTER_COUNT)]),
         zero_mode=True,
     )
-    return ModbusServerContext(slaves={UNIT: slave}, single=False)
+    # Behind an MBAP header the device also answers unit 255, the identifier Modbus/TCP
+    # recommends for a device addressed by its IP address alone; pymodbus then answers any other
+    # unit with exception 11. On the line framings other units get no reply, as on a shared bus.
+    units = {UNIT: slave, 255: slave} if mbap else {UNIT: slave}
+    return ModbusServerContext(slaves=units, single=False)
 
 
 def announce(text):
@@ -104,7 +108,11 @@ async def serve_pty(context, framer):
     # and it is raw before the first client opens it.
     tty.setraw(line)
     path = os.ttyname(line)
-    server = ModbusSerialServer(context, framer=framer, port=path)
+    # Requests to unit 0 are carried out without reply, as serial-line broadcasts should be. With
+    # broadcasts on, pymodbus takes frames for every unit; other units must then stay unanswered.
+    server = ModbusSerialServer(
+        context, framer=framer, port=path, broadcast_enable=True, ignore_missing_slaves=True
+    )
     handler = server.handler(server)
     handler.connection_made(PtyTransport(controller, path))
 
@@ -130,7 +138,7 @@ async def main():
     if not 0 <= args.port <= 65535 or not 0 < args.seconds <= 3600:
         parser.error("port 0..65535 and seconds 0..3600 expected")
 
-    context = make_context()
+    context = make_context(args.transport in ("tcp", "udp"))
     framer = FRAMERS[args.transport]
     if args.transport.endswith("-pty"):
         await serve_pty(context, framer)
