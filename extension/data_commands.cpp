@@ -109,7 +109,10 @@ const char *itemVariable(Item item)
 
 void printReadLine(Item item, Width width, double value, int32_t address)
 {
-    const int integral = static_cast<int>(value); // exact: bits and 16-bit registers
+    // Bits and 16-bit registers print as integers, exactly; a float read may be NaN or infinite
+    // and is never converted.
+    const bool printsInteger = width == Width::Short || item == Item::Coil || item == Item::DiscreteInput;
+    const int integral = printsInteger ? static_cast<int>(value) : 0;
     switch (item) {
     case Item::Coil:
         historyLine("=> MODBUS/TCP device returned %i from coil #%d\r", integral, address);
