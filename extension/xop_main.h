@@ -7,7 +7,8 @@
 #include "host/xop_host_record.h"
 
 #if defined(_WIN32)
-#define ZORVANE_EXPORT __declspec(dllexport)
+// The DLL's module-definition file names its one export, XOPMain.
+#define ZORVANE_EXPORT
 #else
 #define ZORVANE_EXPORT __attribute__((visibility("default")))
 #endif

@@ -20,7 +20,9 @@ extern "C" {
 #endif
 
 #if defined(_WIN32)
-#define MBUS_API __declspec(dllexport)
+/* The library's DLL names its exports in a module-definition file; marking them dllexport here
+   would also export them from every DLL that links the static library (the extension module). */
+#define MBUS_API
 #else
 #define MBUS_API __attribute__((visibility("default")))
 #endif

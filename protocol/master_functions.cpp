@@ -66,9 +66,10 @@ void MbusMasterFunctions::waitOutPollDelay()
 
 long MbusMasterFunctions::wireAddress(int slaveAddr, int reference) const
 {
-    long address = (optionsOf(slaveAddr) & kZeroBasedRefs) ? static_cast<long>(reference)
-                                                           : static_cast<long>(reference) - 1;
-    return (address < 0 || address > 0xFFFF) ? -1 : address;
+    // 64-bit arithmetic: long is 32 bits on Windows, where reference - 1 could overflow.
+    const long long address = (optionsOf(slaveAddr) & kZeroBasedRefs) ? static_cast<long long>(reference)
+                                                                     : static_cast<long long>(reference) - 1;
+    return (address < 0 || address > 0xFFFF) ? -1 : static_cast<long>(address);
 }
 
 int MbusMasterFunctions::setOptionBits(int slaveAddr, unsigned char setMask, unsigned char clearMask)

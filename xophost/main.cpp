@@ -1,7 +1,5 @@
 // xophost: runs host commands of an extension module from the command line, a script or a
 // terminal, with an optional simulated Modbus/TCP device in the same process.
-#include <unistd.h>
-
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/tcp_device.h"
+#include "xophost/host_platform.h"
+#include "xophost/simulated_device.h"
 #include "xophost/stand_in_host.h"
 #include "xophost/terminal_diagnostics.h"
 
@@ -20,8 +19,6 @@ namespace {
 constexpr int kExitFailure = 1;
 constexpr int kExitSyntax = 2;
 constexpr int kDefaultSimPort = 5020;
-// The simulated device serves for the whole session, however long a person types.
-constexpr int kSimLifetimeSeconds = 86400;
 
 const char kUsage[] =
     "usage: xophost [--module PATH] [--host-version N] [--keep-going] [--sim[=PORT]]\n"
@@ -107,18 +104,6 @@ bool parseOptions(int argc, char **argv, Options &options)
     return true;
 }
 
-std::string defaultModulePath()
-{
-    char path[4096];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0)
-        return "Zorvane.xop";
-    std::string exe(path, static_cast<std::size_t>(length));
-    const std::size_t slash = exe.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) +
-           "/Zorvane.xop";
-}
-
 // Runs lines until one fails (unless keepGoing); tracks the worst outcome in status.
 class LineRunner {
 public:
@@ -166,13 +151,16 @@ int main(int argc, char **argv)
         }
     }
     const bool fromStdin = options.lines.empty() && options.script.empty();
-    const bool interactive = fromStdin && isatty(STDIN_FILENO) != 0;
+    const bool interactive = fromStdin && isTerminal(stdin);
 
-    std::unique_ptr<sim::TcpDevice> device;
+    std::unique_ptr<SimulatedDevice> device;
     if (options.simPort >= 0) {
-        device = std::make_unique<sim::TcpDevice>();
-        device->setLifetimeSeconds(kSimLifetimeSeconds);
-        const int port = device->start(options.simPort, "127.0.0.1");
+        if (!SimulatedDevice::available()) {
+            std::fprintf(stderr, "xophost: this build has no simulated device; leave out --sim\n");
+            return kExitFailure;
+        }
+        device = std::make_unique<SimulatedDevice>();
+        const int port = device->start(options.simPort);
         if (port < 0) {
             std::fprintf(stderr, "xophost: cannot serve the simulated device on 127.0.0.1:%d\n",
                          options.simPort);
@@ -182,7 +170,7 @@ int main(int argc, char **argv)
     }
 
     TerminalDiagnostics terminal;
-    if (isatty(STDERR_FILENO) != 0)
+    if (isTerminal(stderr))
         terminal.start();
     StandInHost host(options.hostVersion, stdout, stderr);
     host.setBeforeOutput([&terminal] { terminal.drain(); });

@@ -1,7 +1,5 @@
 #include "xophost/stand_in_host.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -85,32 +83,32 @@ StandInHost::StandInHost(int hostVersion, std::FILE *history, std::FILE *errors)
 StandInHost::~StandInHost()
 {
     cleanup();
-    if (library_ != nullptr)
-        dlclose(library_);
+    library_.reset();
 }
 
 bool StandInHost::loadModule(const std::string &path, std::string &error)
 {
-    library_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library_ == nullptr) {
-        const char *reason = dlerror();
-        error = "cannot load " + path + ": " + (reason != nullptr ? reason : "unknown reason");
+    library_ = std::make_unique<ModuleLibrary>();
+    if (!library_->load(path, error))
         return false;
-    }
-    // POSIX guarantees that a function pointer round-trips through dlsym's void *.
-    auto xopMain = reinterpret_cast<XopMainFunc>(dlsym(library_, "XOPMain"));
-    auto getResource = reinterpret_cast<XopGetResourceFunc>(dlsym(library_, "XOPGetResource"));
-    if (xopMain == nullptr) {
-        error = path + " has no entry XOPMain";
-        return false;
-    }
-    return startModule(xopMain, getResource, error);
+    uint32_t size = 0;
+    const unsigned char *table = library_->resource("STR#", 1100, &size);
+    return start(library_->entry(), table, size, error);
 }
 
 bool StandInHost::startModule(XopMainFunc xopMain, XopGetResourceFunc getResource,
                               std::string &error)
 {
-    readMessageTable(getResource);
+    uint32_t size = 0;
+    const unsigned char *table =
+        getResource != nullptr ? getResource("STR#", 1100, &size, nullptr) : nullptr;
+    return start(xopMain, table, size, error);
+}
+
+bool StandInHost::start(XopMainFunc xopMain, const unsigned char *messageTable,
+                        uint32_t tableSize, std::string &error)
+{
+    readMessageTable(messageTable, tableSize);
     result_ = 0;
     const int status = xopMain(&record_);
     if (status != 0) {
@@ -122,13 +120,9 @@ bool StandInHost::startModule(XopMainFunc xopMain, XopGetResourceFunc getResourc
     return true;
 }
 
-void StandInHost::readMessageTable(XopGetResourceFunc getResource)
+void StandInHost::readMessageTable(const unsigned char *bytes, uint32_t size)
 {
     messages_.clear();
-    if (getResource == nullptr)
-        return;
-    uint32_t size = 0;
-    const unsigned char *bytes = getResource("STR#", 1100, &size, nullptr);
     if (bytes == nullptr)
         return;
     // Texts each ending in NUL; an empty text (the final NUL) ends the table.

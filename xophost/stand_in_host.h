@@ -15,6 +15,7 @@
 #include "host/xop_host_record.h"
 #include "xophost/command_line_parser.h"
 #include "xophost/command_template.h"
+#include "xophost/module_library.h"
 
 class StandInHost {
 public:
@@ -69,7 +70,9 @@ private:
     static void printHistoryLine(void *context, const char *text);
     static void showMessageBox(void *context, const char *text);
 
-    void readMessageTable(XopGetResourceFunc getResource);
+    bool start(XopMainFunc xopMain, const unsigned char *messageTable, uint32_t tableSize,
+               std::string &error);
+    void readMessageTable(const unsigned char *bytes, uint32_t size);
     void beforeOutput() const;
     const Operation *findOperation(const std::string &name) const;
     Outcome runPrint(const std::string &line, const std::string &location);
@@ -78,7 +81,7 @@ private:
     XopHostRecord record_{};
     std::FILE *history_;
     std::FILE *errors_;
-    void *library_ = nullptr;
+    std::unique_ptr<ModuleLibrary> library_;
     bool started_ = false;
     bool cleanedUp_ = false;
     XopEntryFunc entry_ = nullptr;
