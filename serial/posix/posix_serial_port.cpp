@@ -287,19 +287,23 @@ int MbusPosixSerialPort::configure(int newBaudRate, int dataBits, int stopBits, 
     return 0;
 }
 
-int MbusPosixSerialPort::readBytes(unsigned char buf[], int count, int timeoutMs)
+namespace {
+// Moves count bytes in either direction with one time limit for the whole call. io(done, left)
+// is one read or write of the left bytes after the first done; events is what poll() waits for.
+template <class Io>
+int transferAll(int fd, int count, int timeoutMs, short events, Io io)
 {
     if (fd < 0)
         return SERIAL_NOT_OPEN;
     if (count < 0)
         return SERIAL_IO_ERROR;
     Deadline deadline(timeoutMs);
-    int got = 0;
+    int done = 0;
     short lastEvents = 0;
-    while (got < count) {
-        ssize_t n = ::read(fd, buf + got, static_cast<size_t>(count - got));
+    while (done < count) {
+        ssize_t n = io(done, static_cast<size_t>(count - done));
         if (n > 0) {
-            got += static_cast<int>(n);
+            done += static_cast<int>(n);
             lastEvents = 0;
             continue;
         }
@@ -309,11 +313,11 @@ int MbusPosixSerialPort::readBytes(unsigned char buf[], int count, int timeoutMs
             if (!wouldBlock(errno))
                 return SERIAL_IO_ERROR;
         }
-        // Nothing to read although poll() said hang-up or error: the device is gone. (A hung-up
+        // Nothing moved although poll() said hang-up or error: the device is gone. (A hung-up
         // terminal reads as end of file and polls readable, which would spin until the limit.)
         if ((lastEvents & (POLLHUP | POLLERR)) != 0)
             return SERIAL_IO_ERROR;
-        int ready = waitReady(fd, POLLIN, deadline, &lastEvents);
+        int ready = waitReady(fd, events, deadline, &lastEvents);
         if (ready == 0)
             return SERIAL_TIMEOUT;
         if (ready < 0)
@@ -321,38 +325,18 @@ int MbusPosixSerialPort::readBytes(unsigned char buf[], int count, int timeoutMs
     }
     return 0;
 }
+} // namespace
+
+int MbusPosixSerialPort::readBytes(unsigned char buf[], int count, int timeoutMs)
+{
+    return transferAll(fd, count, timeoutMs, POLLIN,
+                       [&](int done, size_t left) { return ::read(fd, buf + done, left); });
+}
 
 int MbusPosixSerialPort::writeBytes(const unsigned char buf[], int count, int timeoutMs)
 {
-    if (fd < 0)
-        return SERIAL_NOT_OPEN;
-    if (count < 0)
-        return SERIAL_IO_ERROR;
-    Deadline deadline(timeoutMs);
-    int sent = 0;
-    short lastEvents = 0;
-    while (sent < count) {
-        ssize_t n = ::write(fd, buf + sent, static_cast<size_t>(count - sent));
-        if (n > 0) {
-            sent += static_cast<int>(n);
-            lastEvents = 0;
-            continue;
-        }
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            if (!wouldBlock(errno))
-                return SERIAL_IO_ERROR;
-        }
-        if ((lastEvents & (POLLHUP | POLLERR)) != 0)
-            return SERIAL_IO_ERROR;
-        int ready = waitReady(fd, POLLOUT, deadline, &lastEvents);
-        if (ready == 0)
-            return SERIAL_TIMEOUT;
-        if (ready < 0)
-            return SERIAL_IO_ERROR;
-    }
-    return 0;
+    return transferAll(fd, count, timeoutMs, POLLOUT,
+                       [&](int done, size_t left) { return ::write(fd, buf + done, left); });
 }
 
 int MbusPosixSerialPort::drain()
