@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "allocation_counter.h"
 #include "ip/ascii_over_tcp_master_protocol.h"
 #include "ip/rtu_over_tcp_master_protocol.h"
 #include "ip/tcp_master_protocol.h"
@@ -29,36 +30,8 @@
 #endif
 
 namespace {
-thread_local bool counting = false;
-thread_local long allocations = 0;
-
-void *allocate(std::size_t size)
-{
-    if (counting)
-        ++allocations;
-    if (void *memory = std::malloc(size ? size : 1))
-        return memory;
-    throw std::bad_alloc();
-}
-} // namespace
-
-void *operator new(std::size_t size) { return allocate(size); }
-void *operator new[](std::size_t size) { return allocate(size); }
-void operator delete(void *memory) noexcept { std::free(memory); }
-void operator delete[](void *memory) noexcept { std::free(memory); }
-void operator delete(void *memory, std::size_t) noexcept { std::free(memory); }
-void operator delete[](void *memory, std::size_t) noexcept { std::free(memory); }
-
-namespace {
 
 constexpr int kTimeoutMs = 20;
-
-// Counts what the test thread allocates while one is alive.
-class Counted {
-public:
-    Counted() { counting = true; }
-    ~Counted() { counting = false; }
-};
 
 long soakTotal()
 {
@@ -103,7 +76,7 @@ void soak(long transactions, const std::vector<Plan> &faults, const std::vector<
             device.pushFault(plan->fault); // outside the counted part: the device's queue allocates
         int result;
         {
-            Counted scope;
+            allocation_counter::Scope scope;
             if (i % 2 == 0) {
                 result = master.readMultipleRegisters(1, 1, regs, 16);
             } else {
@@ -181,7 +154,7 @@ TEST(Soak, TransactionsWithFaultsKeepMemoryFlat)
     // Warm-up: the devices' first buffers, the first connections.
     soak<MbusTcpMasterProtocol, sim::TcpDevice>(2000, tcpFaults, timeouts, &failures);
     const std::size_t heapBefore = heapInUse();
-    allocations = 0;
+    allocation_counter::reset();
     (void)heapBefore; // not compared under AddressSanitizer, whose allocator keeps freed blocks
 
     soak<MbusTcpMasterProtocol, sim::TcpDevice>(total * 4 / 10, tcpFaults, timeouts, &failures);
@@ -190,7 +163,7 @@ TEST(Soak, TransactionsWithFaultsKeepMemoryFlat)
     soak<MbusUdpMasterProtocol, sim::UdpDevice>(total * 2 / 10, udpFaults, udpTimeouts, &failures);
 
     EXPECT_EQ(0, failures);
-    EXPECT_EQ(0, allocations) << "allocations on the test thread inside transactions";
+    EXPECT_EQ(0, allocation_counter::count()) << "allocations on the test thread inside transactions";
 #ifndef MBUS_SOAK_UNDER_ASAN
     // Everything of the runs above is gone again; what is left is the allocator's own slack.
     const std::size_t heapAfter = heapInUse();
@@ -200,13 +173,13 @@ TEST(Soak, TransactionsWithFaultsKeepMemoryFlat)
 
 TEST(Soak, TheCounterSeesAllocations)
 {
-    allocations = 0;
+    allocation_counter::reset();
     {
-        Counted scope;
+        allocation_counter::Scope scope;
         std::string probe(100, 'x');
         EXPECT_EQ(100u, probe.size());
     }
-    EXPECT_EQ(1, allocations);
+    EXPECT_EQ(1, allocation_counter::count());
 }
 
 } // namespace

@@ -1,10 +1,8 @@
-// No heap allocation inside a transaction: the global allocation functions are replaced and
-// count what the test thread allocates while it runs transactions.
+// No heap allocation inside a transaction: what the test thread allocates while it runs
+// transactions is counted.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
-
+#include "allocation_counter.h"
 #include "ip/ascii_over_tcp_master_protocol.h"
 #include "ip/rtu_over_tcp_master_protocol.h"
 #include "ip/tcp_master_protocol.h"
@@ -14,36 +12,15 @@
 #include "sim/tcp_device.h"
 #include "sim/udp_device.h"
 
-namespace {
-thread_local bool counting = false;
-thread_local long allocations = 0;
-
-void *allocate(std::size_t size)
-{
-    if (counting)
-        ++allocations;
-    if (void *memory = std::malloc(size ? size : 1))
-        return memory;
-    throw std::bad_alloc();
-}
-} // namespace
-
-void *operator new(std::size_t size) { return allocate(size); }
-void *operator new[](std::size_t size) { return allocate(size); }
-void operator delete(void *memory) noexcept { std::free(memory); }
-void operator delete[](void *memory) noexcept { std::free(memory); }
-void operator delete(void *memory, std::size_t) noexcept { std::free(memory); }
-void operator delete[](void *memory, std::size_t) noexcept { std::free(memory); }
 
 namespace {
+// Counts from 0 while alive.
 class CountedScope {
 public:
-    CountedScope()
-    {
-        allocations = 0;
-        counting = true;
-    }
-    ~CountedScope() { counting = false; }
+    CountedScope() { allocation_counter::reset(); }
+
+private:
+    allocation_counter::Scope scope;
 };
 
 
@@ -99,7 +76,7 @@ void expectNoAllocation()
         failures = runEveryKind(master);
     }
     EXPECT_EQ(0, failures);
-    EXPECT_EQ(0, allocations);
+    EXPECT_EQ(0, allocation_counter::count());
 }
 } // namespace
 
@@ -139,7 +116,7 @@ TEST(Allocation, TextCommandsAllocateNothing)
             failures += master.sendAsciiCommand("STATUS", response) != MBUS_SUCCESS;
     }
     EXPECT_EQ(0, failures);
-    EXPECT_EQ(0, allocations);
+    EXPECT_EQ(0, allocation_counter::count());
 }
 
 TEST(Allocation, TheCounterSeesAllocations)
@@ -147,5 +124,5 @@ TEST(Allocation, TheCounterSeesAllocations)
     CountedScope scope;
     // A direct call of the allocation function: a new-expression may be optimised away.
     ::operator delete(::operator new(sizeof(int)));
-    EXPECT_EQ(1, allocations);
+    EXPECT_EQ(1, allocation_counter::count());
 }

@@ -2,69 +2,13 @@
 // Counts operator new on the test's own thread while a transaction runs over a pseudo terminal.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
-
+#include "allocation_counter.h"
 #include "mbus.h"
 #include "pty_fixture.h"
 #include "serial/ascii_master_protocol.h"
 #include "serial/elam_master_protocol.h"
 #include "serial/rtu_master_protocol.h"
 
-// The replaced allocation functions pair malloc with free on purpose; GCC cannot see that the
-// pairs match once they are inlined into each other.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-
-namespace {
-thread_local bool counting = false;
-thread_local int allocations = 0;
-
-void *allocate(std::size_t size)
-{
-    if (counting)
-        ++allocations;
-    void *p = std::malloc(size ? size : 1);
-    return p;
-}
-} // namespace
-
-void *operator new(std::size_t size)
-{
-    void *p = allocate(size);
-    if (p == nullptr)
-        throw std::bad_alloc();
-    return p;
-}
-void *operator new[](std::size_t size)
-{
-    return operator new(size);
-}
-void *operator new(std::size_t size, const std::nothrow_t &) noexcept
-{
-    return allocate(size);
-}
-void *operator new[](std::size_t size, const std::nothrow_t &) noexcept
-{
-    return allocate(size);
-}
-void operator delete(void *p) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void *p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void *p, std::size_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void *p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 namespace {
 
@@ -72,11 +16,12 @@ namespace {
 template <class Call>
 int allocationsDuring(Call call)
 {
-    allocations = 0;
-    counting = true;
-    call();
-    counting = false;
-    return allocations;
+    allocation_counter::reset();
+    {
+        allocation_counter::Scope counting;
+        call();
+    }
+    return static_cast<int>(allocation_counter::count());
 }
 
 using RtuAllocations = MasterOnPty<MbusRtuMasterProtocol>;
