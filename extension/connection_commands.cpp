@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "extension/commands.h"
+#include "extension/connection_guard.h"
 #include "extension/connection_registry.h"
 #include "extension/error_report.h"
 #include "extension/host_name.h"
@@ -57,6 +58,7 @@ int ExecuteMBOpen(void *params)
     if (p->delayEncountered != 0 && !takeMilliseconds(p->pollDelay, pollDelay))
         return reportFailure(kMBOpenReport, kInvalidParameter, quiet);
 
+    const ConnectionGuard guard(hostName);
     const int result = openProtocol(hostName, port, timeout, pollDelay);
     if (result != MBUS_SUCCESS)
         return reportFailure(kMBOpenReport, 10000 + result, quiet);
@@ -78,6 +80,7 @@ int ExecuteMBClose(void *params)
     if (readHostName(p->IPEncountered != 0, p->hostName, hostName, kInvalidParameter) != 0)
         return reportFailure(kMBCloseReport, kInvalidParameter, quiet);
 
+    const ConnectionGuard guard(hostName);
     closeProtocol(hostName);
     setOutputVariable("V_MBerr", 0);
     if (!quiet)
@@ -96,6 +99,7 @@ int ExecuteMBGetStatus(void *params)
     if (nameCode != 0)
         return reportFailure(kMBGetStatusReport, nameCode, quiet, statusByte);
 
+    const ConnectionGuard guard(hostName);
     MbusHandle master = nullptr;
     if (!getConnection(hostName, &master) || master == nullptr)
         return reportFailure(kMBGetStatusReport, 10166, quiet, statusByte);

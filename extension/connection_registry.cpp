@@ -1,15 +1,20 @@
 #include "extension/connection_registry.h"
 
 #include <cstring>
+#include <mutex>
 #include <new>
 
+#include "extension/connection_guard.h"
 #include "extension/output_lines.h"
 
 namespace {
 
 constexpr int maxConnections = 20;
 
-// The module's only global state: the host's commands share their connections through it.
+// The module's only global state: the host's commands share their connections through it. Igor
+// runs the thread-safe commands on several threads at once, so every access to the table holds
+// registryMutex (the masters themselves are guarded per host name, see ConnectionGuard).
+std::mutex registryMutex;
 ConnectionEntry *connectionList = nullptr;
 int connectionCount = 0;
 
@@ -27,9 +32,7 @@ void clearEntry(ConnectionEntry &entry)
     entry.isFree = 1;
 }
 
-} // namespace
-
-void initConn()
+void initConnLocked()
 {
     if (connectionList != nullptr)
         return;
@@ -45,9 +48,9 @@ void initConn()
     }
 }
 
-int getConnection(const char *hostName, MbusHandle *master)
+int getConnectionLocked(const char *hostName, MbusHandle *master)
 {
-    initConn();
+    initConnLocked();
     *master = nullptr;
     if (connectionList == nullptr)
         return 0;
@@ -63,9 +66,9 @@ int getConnection(const char *hostName, MbusHandle *master)
     return 0;
 }
 
-bool setConnection(const char *hostName, MbusHandle master)
+bool setConnectionLocked(const char *hostName, MbusHandle master)
 {
-    initConn();
+    initConnLocked();
     if (connectionList == nullptr)
         return false;
     const int count = connectionCount;
@@ -93,8 +96,79 @@ bool setConnection(const char *hostName, MbusHandle master)
     return false;
 }
 
+void eraseNthConnectionLocked(int n)
+{
+    if (connectionList == nullptr || n < 0 || n >= connectionCount)
+        return;
+    clearEntry(connectionList[n]);
+    historyLine("=> eraseNthConnection: connection #%d disabled\r", n);
+}
+
+void getNThConnectionLocked(int n, MbusHandle *master)
+{
+    *master = nullptr;
+    initConnLocked();
+    if (connectionList == nullptr || n < 0 || n >= connectionCount)
+        return;
+    *master = connectionList[n].master;
+    historyLine("=> getNThConnection: handle of connection #%d returned\r", n);
+}
+
+void disposeMyConnectionsLocked()
+{
+    if (connectionList == nullptr)
+        return;
+    delete[] connectionList;
+    connectionList = nullptr;
+    historyLine("=> disposeMyConnections: list of connection disposed\r");
+}
+
+} // namespace
+
+int getMaxConnections()
+{
+    return maxConnections;
+}
+
+void initConn()
+{
+    const std::lock_guard<std::mutex> lock(registryMutex);
+    initConnLocked();
+}
+
+int getConnection(const char *hostName, MbusHandle *master)
+{
+    const std::lock_guard<std::mutex> lock(registryMutex);
+    return getConnectionLocked(hostName, master);
+}
+
+bool setConnection(const char *hostName, MbusHandle master)
+{
+    const std::lock_guard<std::mutex> lock(registryMutex);
+    return setConnectionLocked(hostName, master);
+}
+
+void eraseNthConnection(int n)
+{
+    const std::lock_guard<std::mutex> lock(registryMutex);
+    eraseNthConnectionLocked(n);
+}
+
+void getNThConnection(int n, MbusHandle *master)
+{
+    const std::lock_guard<std::mutex> lock(registryMutex);
+    getNThConnectionLocked(n, master);
+}
+
+void disposeMyConnections()
+{
+    const std::lock_guard<std::mutex> lock(registryMutex);
+    disposeMyConnectionsLocked();
+}
+
 void eraseConnection(const char *hostName)
 {
+    const std::lock_guard<std::mutex> lock(registryMutex);
     if (connectionList == nullptr)
         return;
     for (int i = 0; i < connectionCount; ++i) {
@@ -106,40 +180,10 @@ void eraseConnection(const char *hostName)
     }
 }
 
-void eraseNthConnection(int n)
-{
-    if (connectionList == nullptr || n < 0 || n >= connectionCount)
-        return;
-    clearEntry(connectionList[n]);
-    historyLine("=> eraseNthConnection: connection #%d disabled\r", n);
-}
-
-void getNThConnection(int n, MbusHandle *master)
-{
-    *master = nullptr;
-    initConn();
-    if (connectionList == nullptr || n < 0 || n >= connectionCount)
-        return;
-    *master = connectionList[n].master;
-    historyLine("=> getNThConnection: handle of connection #%d returned\r", n);
-}
-
-void disposeMyConnections()
-{
-    if (connectionList == nullptr)
-        return;
-    delete[] connectionList;
-    connectionList = nullptr;
-    historyLine("=> disposeMyConnections: list of connection disposed\r");
-}
-
-int getMaxConnections()
-{
-    return maxConnections;
-}
-
 void closeAllConnections()
 {
+    // No command may be using a master while it is destroyed.
+    const AllConnectionsGuard commandsDone;
     for (int i = 0; i < getMaxConnections(); ++i) {
         MbusHandle master = nullptr;
         getNThConnection(i, &master);

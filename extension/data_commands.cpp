@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "extension/commands.h"
+#include "extension/connection_guard.h"
 #include "extension/connection_registry.h"
 #include "extension/error_report.h"
 #include "extension/host_name.h"
@@ -167,6 +168,7 @@ int ExecuteMBRead(void *params)
     if (code != 0)
         return reportFailure(kMBReadReport, code, quiet);
 
+    const ConnectionGuard guard(hostName);
     MbusHandle master = nullptr;
     code = openMaster(hostName, master, true);
     if (code != 0)
@@ -222,6 +224,7 @@ int ExecuteMBWrite(void *params)
     if (code != 0)
         return reportFailure(kMBWriteReport, code, quiet);
 
+    const ConnectionGuard guard(hostName);
     MbusHandle master = nullptr;
     code = openMaster(hostName, master, false);
     if (code != 0)

@@ -3,7 +3,7 @@
 #include "extension/output_lines.h"
 #include "host/host_services.h"
 
-int readHostName(bool ipGiven, XopTextHandle handle, HostNameBuffer &buffer, int nullHandleCode)
+int readHostName(bool ipGiven, Handle handle, HostNameBuffer &buffer, int nullHandleCode)
 {
     buffer[0] = '\0';
     if (!ipGiven) {

@@ -1,21 +1,22 @@
-// Parameter records of the five commands, exactly as the host fills them: no gaps, little-endian,
-// 32-bit flags (non-zero = given), 64-bit doubles, 8-byte host text handles. Each keyword is
-// followed by one "set" word per parameter, and every record ends with the host's calling
-// context; the module reads neither.
+// Runtime parameter records of the five commands, exactly as Igor fills them: packed to 2 bytes,
+// little-endian, 32-bit flags (non-zero = given), 64-bit doubles, Igor text handles. Each keyword
+// is followed by one "set" word per parameter, and every record ends with the calling context
+// (called from a function, from a macro) and, since the operations are thread-safe, Igor's thread
+// pointer; the module reads neither.
 #ifndef ZORVANE_PARAMETER_RECORDS_H
 #define ZORVANE_PARAMETER_RECORDS_H
 
 #include <cstddef>
 #include <cstdint>
 
-#include "host/xop_host_record.h"
+#include "host/igor_xop.h"
 
-#pragma pack(push, 1)
+#pragma pack(push, 2)
 
 struct MBOpenRuntimeParams {
     int32_t QFlagEncountered;
     int32_t IPEncountered;
-    XopTextHandle hostName;
+    Handle hostName;
     int32_t IPParamsSet[1];
     int32_t portEncountered;
     double TCPport;
@@ -26,20 +27,20 @@ struct MBOpenRuntimeParams {
     int32_t delayEncountered;
     double pollDelay;
     int32_t delayParamsSet[1];
-    void *callerContext;
     int32_t calledFromFunction;
     int32_t calledFromMacro;
+    void *tp;
 };
 
 // MBClose and MBGetStatus share one layout.
 struct MBConnectionRuntimeParams {
     int32_t QFlagEncountered;
     int32_t IPEncountered;
-    XopTextHandle hostName;
+    Handle hostName;
     int32_t IPParamsSet[1];
-    void *callerContext;
     int32_t calledFromFunction;
     int32_t calledFromMacro;
+    void *tp;
 };
 
 struct MBReadRuntimeParams {
@@ -47,7 +48,7 @@ struct MBReadRuntimeParams {
     int32_t FFlagEncountered;
     int32_t QFlagEncountered;
     int32_t IPEncountered;
-    XopTextHandle hostName;
+    Handle hostName;
     int32_t IPParamsSet[1];
     int32_t CoilEncountered;
     double addressCoil;
@@ -61,9 +62,9 @@ struct MBReadRuntimeParams {
     int32_t InputRegisterEncountered;
     double addressInputRegister;
     int32_t InputRegisterParamsSet[1];
-    void *callerContext;
     int32_t calledFromFunction;
     int32_t calledFromMacro;
+    void *tp;
 };
 
 struct MBWriteRuntimeParams {
@@ -71,7 +72,7 @@ struct MBWriteRuntimeParams {
     int32_t FFlagEncountered;
     int32_t QFlagEncountered;
     int32_t IPEncountered;
-    XopTextHandle hostName;
+    Handle hostName;
     int32_t IPParamsSet[1];
     int32_t CoilEncountered;
     double addressCoil;
@@ -81,14 +82,14 @@ struct MBWriteRuntimeParams {
     double addressRegister;
     double valueRegister;
     int32_t RegisterParamsSet[2];
-    void *callerContext;
     int32_t calledFromFunction;
     int32_t calledFromMacro;
+    void *tp;
 };
 
 #pragma pack(pop)
 
-static_assert(sizeof(XopTextHandle) == 8 && sizeof(void *) == 8, "64-bit host records");
+static_assert(sizeof(Handle) == 8 && sizeof(void *) == 8, "64-bit host records");
 
 static_assert(offsetof(MBOpenRuntimeParams, QFlagEncountered) == 0, "MBOpen layout");
 static_assert(offsetof(MBOpenRuntimeParams, IPEncountered) == 4, "MBOpen layout");
@@ -103,12 +104,14 @@ static_assert(offsetof(MBOpenRuntimeParams, timeoutParamsSet) == 48, "MBOpen lay
 static_assert(offsetof(MBOpenRuntimeParams, delayEncountered) == 52, "MBOpen layout");
 static_assert(offsetof(MBOpenRuntimeParams, pollDelay) == 56, "MBOpen layout");
 static_assert(offsetof(MBOpenRuntimeParams, delayParamsSet) == 64, "MBOpen layout");
+static_assert(offsetof(MBOpenRuntimeParams, tp) == 76, "MBOpen layout");
 static_assert(sizeof(MBOpenRuntimeParams) == 84, "MBOpen record size");
 
 static_assert(offsetof(MBConnectionRuntimeParams, QFlagEncountered) == 0, "MBClose layout");
 static_assert(offsetof(MBConnectionRuntimeParams, IPEncountered) == 4, "MBClose layout");
 static_assert(offsetof(MBConnectionRuntimeParams, hostName) == 8, "MBClose layout");
 static_assert(offsetof(MBConnectionRuntimeParams, IPParamsSet) == 16, "MBClose layout");
+static_assert(offsetof(MBConnectionRuntimeParams, tp) == 28, "MBClose layout");
 static_assert(sizeof(MBConnectionRuntimeParams) == 36, "MBClose/MBGetStatus record size");
 
 static_assert(offsetof(MBReadRuntimeParams, LFlagEncountered) == 0, "MBRead layout");
@@ -129,6 +132,7 @@ static_assert(offsetof(MBReadRuntimeParams, HoldingRegisterParamsSet) == 72, "MB
 static_assert(offsetof(MBReadRuntimeParams, InputRegisterEncountered) == 76, "MBRead layout");
 static_assert(offsetof(MBReadRuntimeParams, addressInputRegister) == 80, "MBRead layout");
 static_assert(offsetof(MBReadRuntimeParams, InputRegisterParamsSet) == 88, "MBRead layout");
+static_assert(offsetof(MBReadRuntimeParams, tp) == 100, "MBRead layout");
 static_assert(sizeof(MBReadRuntimeParams) == 108, "MBRead record size");
 
 static_assert(offsetof(MBWriteRuntimeParams, LFlagEncountered) == 0, "MBWrite layout");
@@ -145,6 +149,7 @@ static_assert(offsetof(MBWriteRuntimeParams, RegisterEncountered) == 56, "MBWrit
 static_assert(offsetof(MBWriteRuntimeParams, addressRegister) == 60, "MBWrite layout");
 static_assert(offsetof(MBWriteRuntimeParams, valueRegister) == 68, "MBWrite layout");
 static_assert(offsetof(MBWriteRuntimeParams, RegisterParamsSet) == 76, "MBWrite layout");
+static_assert(offsetof(MBWriteRuntimeParams, tp) == 92, "MBWrite layout");
 static_assert(sizeof(MBWriteRuntimeParams) == 100, "MBWrite record size");
 
 #endif

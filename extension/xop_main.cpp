@@ -10,13 +10,13 @@
 namespace {
 
 constexpr int kMinimumHostVersion = 620;
-constexpr int kRegisterOptions = 2;
+constexpr int kRegisterOptions = kOperationIsThreadSafe;
 
 struct CommandRegistration {
     const char *cmdTemplate;
     const char *numVarList;
     int recordSize;
-    XopExecuteFunc execute;
+    XOPExecuteFunc execute;
 };
 
 const CommandRegistration kCommands[] = {
@@ -51,19 +51,27 @@ int registerOperations()
 
 void hostMessageEntry()
 {
-    if (GetXOPMessage() == XOP_MSG_CLEANUP)
+    // Read before anything calls Igor back: a legacy callback would overwrite it.
+    if (GetXOPMessage() == CLEANUP)
         closeAllConnections();
     SetXOPResult(0);
 }
 
-extern "C" ZORVANE_EXPORT int XOPMain(const XopHostRecord *record)
+extern "C" ZORVANE_EXPORT int XOPMain(IORecHandle ioRecHandle)
 {
+    const int init = XOPInit(ioRecHandle);
     // Without a usable record there is no host to tell the reason to.
-    if (XOPInit(record) != 0)
+    if (init == kNoHost)
         return 1;
     SetXOPEntry(hostMessageEntry);
     if (hostVersion() < kMinimumHostVersion) {
         SetXOPResult(10165);
+        return 1;
+    }
+    // The operations are thread-safe: without the call-record mode, or without a way to read
+    // Igor's handles, they cannot run.
+    if (init != 0) {
+        SetXOPResult(init);
         return 1;
     }
     const int result = registerOperations();

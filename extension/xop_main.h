@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "host/xop_host_record.h"
+#include "host/igor_xop.h"
 
 #if defined(_WIN32)
 // The DLL's module-definition file names its one export, XOPMain.
@@ -19,8 +19,12 @@ int registerOperations();
 void hostMessageEntry();
 
 extern "C" {
-// 0 when the module is ready, 1 when it refuses to load (reason through SetXOPResult).
-ZORVANE_EXPORT int XOPMain(const XopHostRecord *record);
+// Igor's entry: 0 when the module is ready, 1 when it refuses to load (the reason in the I/O
+// record's result).
+ZORVANE_EXPORT int XOPMain(IORecHandle ioRecHandle);
+// Outside Windows a shared object has no resource section: the host reads the module's
+// resources (XOPI, XOPC, STR#, ...) through this export instead. Null when there is none; size
+// and language may be null.
 ZORVANE_EXPORT const unsigned char *XOPGetResource(const char *type, int id, uint32_t *size,
                                                    uint16_t *language);
 }

@@ -1,18 +1,30 @@
 #include "host/host_services.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <mutex>
 #include <thread>
+
+#include "host/igor_exports.h"
 
 namespace {
 
-// The binding to the host. A module is loaded once per host process and the services are free
-// functions without a context argument, so the record must be reachable from here.
+constexpr int kMinimumCallRecordVersion = 620;
+
+// The binding to Igor. A module is loaded once per host process and the services are free
+// functions without a context argument, so the binding must be reachable from here. Written by
+// XOPInit on the main thread before any command runs; read-only afterwards.
 struct HostBinding {
-    const XopHostRecord *record = nullptr;
+    IORecHandle ioRec = nullptr;
+    XOPCallBackProc callBack = nullptr;
     std::thread::id mainThread;
-    bool alarmShown = false;
-    std::chrono::steady_clock::time_point lastAlarm;
+    int version = 0;
+    bool callRecordMode = false;
+    WMMemoryFunctions memory{};
+    GetHandleSizeFunc getHandleSize = nullptr;
 };
 
 HostBinding &binding()
@@ -21,106 +33,200 @@ HostBinding &binding()
     return theBinding;
 }
 
-const XopHostRecord *host()
+bool bound()
 {
-    return binding().record;
+    return binding().ioRec != nullptr;
 }
 
-// 3600 ticks of 1/60 s.
-constexpr std::chrono::seconds kAlarmInterval{60};
+bool onMainThread()
+{
+    return std::this_thread::get_id() == binding().mainThread;
+}
 
-bool onMainThread(const char *serviceName)
+// 3600 ticks of 1/60 s between two alarms; alarms come from any thread.
+void notThreadSafeAlarm(const char *serviceName)
+{
+    static std::mutex alarmMutex;
+    static bool shown = false;
+    static std::chrono::steady_clock::time_point last;
+    const std::lock_guard<std::mutex> lock(alarmMutex);
+    const auto now = std::chrono::steady_clock::now();
+    if (shown && now - last < std::chrono::seconds(60))
+        return;
+    shown = true;
+    last = now;
+    std::fprintf(stderr, "BUG: %s is not threadsafe.\r", serviceName);
+    std::fflush(stderr);
+}
+
+// Igor takes every parameter as one 64-bit slot.
+int64_t slot(const void *pointer)
+{
+    return static_cast<int64_t>(reinterpret_cast<uintptr_t>(pointer));
+}
+
+int64_t slot(int value)
+{
+    return value; // sign-extended, as Igor reads an int from the low 32 bits
+}
+
+// Calls Igor back in the mode in force and returns its 64-bit answer.
+int64_t callIgor(int code, std::initializer_list<int64_t> parameters)
 {
     HostBinding &b = binding();
-    if (std::this_thread::get_id() == b.mainThread)
-        return true;
-    const auto now = std::chrono::steady_clock::now();
-    if (!b.alarmShown || now - b.lastAlarm >= kAlarmInterval) {
-        b.alarmShown = true;
-        b.lastAlarm = now;
-        if (b.record != nullptr && b.record->showMessageBox != nullptr) {
-            char text[128];
-            std::snprintf(text, sizeof text, "BUG: %s is not threadsafe.\r", serviceName);
-            b.record->showMessageBox(b.record->context, text);
-        }
+    int64_t values[NUM_IOREC_ITEMS] = {};
+    int count = 0;
+    for (int64_t value : parameters)
+        values[count++] = value;
+    if (b.callRecordMode) {
+        XOPCallRec rec{};
+        rec.version = kXOPCallRecVersion;
+        rec.ioRecHandle = b.ioRec;
+        rec.message = code;
+        rec.numParameters = count;
+        rec.parametersP = count > 0 ? values : nullptr;
+        b.callBack(&rec);
+        return rec.result;
     }
-    return false;
+    // The legacy mode goes through the I/O record, which only the main thread may touch.
+    if (!onMainThread())
+        return XOP_BAD_CALLBACK_MODE;
+    IORec &record = **b.ioRec;
+    record.result = 0;
+    record.message = static_cast<int16_t>(code);
+    record.numItems = static_cast<int16_t>(count);
+    std::memcpy(record.items, values, sizeof(int64_t) * static_cast<size_t>(count));
+    b.callBack(b.ioRec);
+    return (**b.ioRec).result;
+}
+
+// Igor's error codes come back in the low 32 bits.
+int errorOf(int64_t result)
+{
+    return static_cast<int>(static_cast<uint32_t>(static_cast<uint64_t>(result)));
 }
 
 } // namespace
 
-int XOPInit(const XopHostRecord *record)
+int XOPInit(IORecHandle ioRecHandle)
 {
     HostBinding &b = binding();
-    b.record = nullptr;
-    if (record == nullptr || record->recordSize < sizeof(XopHostRecord))
-        return XOP_ERR_NO_HOST;
-    b.record = record;
+    b = HostBinding();
+    if (ioRecHandle == nullptr || *ioRecHandle == nullptr || (**ioRecHandle).callBackProc == nullptr)
+        return kNoHost;
+    b.ioRec = ioRecHandle;
+    b.callBack = (**ioRecHandle).callBackProc;
     b.mainThread = std::this_thread::get_id();
-    b.alarmShown = false;
-    return 0;
+
+    // Igor answers 1000 times its version (8.04 -> 8040); before 6.32 it does not know the call.
+    int version = 0;
+    if (errorOf(callIgor(GET_IGOR_VERSION, {slot(&version)})) == 0)
+        b.version = version / 10;
+    else
+        b.version = versionOfIgorProgram();
+    if (b.version < kMinimumCallRecordVersion)
+        return 0;
+
+    const int switched = errorOf(callIgor(SET_IGOR_CALLBACK_METHOD, {slot(1)}));
+    if (switched != 0)
+        return switched;
+    b.callRecordMode = true;
+
+    if (asksForMemoryTable(b.version)) {
+        // Igor's answer does not matter: a table left empty means "use the exports".
+        WMMemoryFunctions table{};
+        callIgor(GET_IGOR_INTERNAL_INFO, {slot("WMMemoryFunctions"), slot(nullptr),
+                                          slot(kWMMemoryFunctionsVersion), slot(&table)});
+        b.memory = table;
+    }
+    b.getHandleSize = b.memory.GetHandleSize != nullptr ? b.memory.GetHandleSize : exportedGetHandleSize();
+    return b.getHandleSize != nullptr ? 0 : IGOR_OBSOLETE;
 }
 
 int hostVersion()
 {
-    return host() != nullptr ? host()->hostVersion : 0;
+    return binding().version;
 }
 
-void SetXOPEntry(XopEntryFunc entry)
+void SetXOPEntry(XOPEntryProc entry)
 {
-    if (host() != nullptr && host()->setXOPEntry != nullptr)
-        host()->setXOPEntry(host()->context, entry);
+    if (!bound())
+        return;
+    if (!onMainThread()) {
+        notThreadSafeAlarm("SetXOPEntry");
+        return;
+    }
+    (**binding().ioRec).XOPEntry = entry;
 }
 
 int GetXOPMessage()
 {
-    if (host() == nullptr || host()->getXOPMessage == nullptr)
+    if (!bound())
         return 0;
-    return host()->getXOPMessage(host()->context);
+    if (!onMainThread()) {
+        notThreadSafeAlarm("GetXOPMessage");
+        return 0;
+    }
+    return (**binding().ioRec).message;
 }
 
 void SetXOPResult(int result)
 {
-    if (host() != nullptr && host()->setXOPResult != nullptr)
-        host()->setXOPResult(host()->context, result);
+    if (!bound())
+        return;
+    if (!onMainThread()) {
+        notThreadSafeAlarm("SetXOPResult");
+        return;
+    }
+    (**binding().ioRec).result = result;
 }
 
 int RegisterOperation(const char *cmdTemplate, const char *runtimeNumVarList,
                       const char *runtimeStrVarList, int runtimeParamStructSize,
-                      XopExecuteFunc executeFunc, int options)
+                      XOPExecuteFunc executeFunc, int options)
 {
-    if (host() == nullptr || host()->registerOperation == nullptr)
-        return XOP_ERR_NO_HOST;
-    if (!onMainThread("RegisterOperation"))
-        return XOP_ERR_NOT_MAIN_THREAD;
-    return host()->registerOperation(host()->context, cmdTemplate, runtimeNumVarList,
-                                     runtimeStrVarList, runtimeParamStructSize, executeFunc,
-                                     options);
+    if (!bound())
+        return IGOR_OBSOLETE;
+    if (!onMainThread()) {
+        notThreadSafeAlarm("RegisterOperation");
+        return NOT_IN_THREADSAFE;
+    }
+    // The execute function travels as an address, like every other pointer.
+    const auto execute = static_cast<int64_t>(reinterpret_cast<uintptr_t>(executeFunc));
+    return errorOf(callIgor(REGISTER_OPERATION,
+                            {slot(cmdTemplate), slot(runtimeNumVarList), slot(runtimeStrVarList),
+                             slot(runtimeParamStructSize), execute, slot(options)}));
 }
 
-int GetCStringFromHandle(XopTextHandle text, char *buffer, int maxChars)
+int GetCStringFromHandle(Handle text, char *buffer, int maxChars)
 {
     if (buffer == nullptr || maxChars < 0)
-        return XOP_ERR_TEXT_TOO_LONG;
+        return STR_TOO_LONG;
     buffer[0] = '\0';
     if (text == nullptr)
-        return XOP_ERR_NULL_TEXT;
-    if (host() == nullptr || host()->getCStringFromHandle == nullptr)
-        return XOP_ERR_NO_HOST;
-    const int result = host()->getCStringFromHandle(host()->context, text, buffer, maxChars);
-    buffer[maxChars] = '\0';
-    return result;
+        return USING_NULL_STRVAR;
+    GetHandleSizeFunc getHandleSize = binding().getHandleSize;
+    if (getHandleSize == nullptr)
+        return IGOR_OBSOLETE;
+    const BCInt size = getHandleSize(text);
+    const BCInt limit = maxChars;
+    const BCInt length = size < 0 ? 0 : (size > limit ? limit : size);
+    if (length > 0)
+        std::memcpy(buffer, *text, static_cast<size_t>(length));
+    buffer[length] = '\0';
+    return size > limit ? STR_TOO_LONG : 0;
 }
 
 int setOutputVariable(const char *name, double value)
 {
-    if (host() == nullptr || host()->setOutputVariable == nullptr)
-        return XOP_ERR_NO_HOST;
-    return host()->setOutputVariable(host()->context, name, value);
+    if (!bound())
+        return IGOR_OBSOLETE;
+    // Igor takes doubles by address.
+    return errorOf(callIgor(SET_RUNTIME_NUMERIC_VARIABLE, {slot(name), slot(&value)}));
 }
 
 void printHistoryLine(const char *text)
 {
-    if (host() != nullptr && host()->printHistoryLine != nullptr)
-        host()->printHistoryLine(host()->context, text);
+    if (bound())
+        callIgor(NOTICE, {slot(text)});
 }

@@ -6,8 +6,6 @@ namespace {
 
 constexpr std::size_t kWordSize = 4;
 constexpr std::size_t kParamSize = 8;
-// Pointer to the caller's context plus two 32-bit words.
-constexpr std::size_t kContextSize = 16;
 
 bool isNameStart(char c)
 {
@@ -96,7 +94,7 @@ bool CommandTemplate::parse(const std::string &text, std::string &error)
     name_.clear();
     flags_.clear();
     keywords_.clear();
-    recordSize_ = 0;
+    contextOffset_ = 0;
 
     TemplateReader reader(text);
     if (!reader.readName(name_)) {
@@ -155,7 +153,7 @@ bool CommandTemplate::parse(const std::string &text, std::string &error)
         offset += kWordSize * keyword.params.size();
         keywords_.push_back(keyword);
     }
-    recordSize_ = offset + kContextSize;
+    contextOffset_ = offset;
     return true;
 }
 

@@ -1,8 +1,9 @@
 // A command template as a module registers it, e.g.
 //   "MBWrite /L /F /Q IP=string:hostName, Coil={number:addressCoil, number:valueCoil}"
-// and the parameter record layout it implies: one 32-bit word per flag; per keyword a 32-bit
-// "given" word, its parameters (8 bytes each: a double or a text handle) and one 32-bit "set"
-// word per parameter; then the calling context (an 8-byte pointer and two 32-bit words).
+// and the runtime parameter record it implies, as Igor lays it out: one 32-bit word per flag; per
+// keyword a 32-bit "given" word, its parameters (8 bytes each: a double or a text handle) and one
+// 32-bit "set" word per parameter; then the calling context (called from a function, called from
+// a macro: 32 bits each) and, for a thread-safe operation, the 8-byte thread pointer.
 #ifndef XOPHOST_COMMAND_TEMPLATE_H
 #define XOPHOST_COMMAND_TEMPLATE_H
 
@@ -38,7 +39,9 @@ public:
     const std::string &name() const { return name_; }
     const std::vector<TemplateFlag> &flags() const { return flags_; }
     const std::vector<TemplateKeyword> &keywords() const { return keywords_; }
-    std::size_t recordSize() const { return recordSize_; }
+    // Where the calling context starts, and the whole record's size.
+    std::size_t contextOffset() const { return contextOffset_; }
+    std::size_t recordSize(bool threadSafe) const { return contextOffset_ + 8 + (threadSafe ? 8 : 0); }
 
     // Case-insensitive lookups, as on the host's command line; null when absent.
     const TemplateFlag *findFlag(const std::string &name) const;
@@ -48,7 +51,7 @@ private:
     std::string name_;
     std::vector<TemplateFlag> flags_;
     std::vector<TemplateKeyword> keywords_;
-    std::size_t recordSize_ = 0;
+    std::size_t contextOffset_ = 0;
 };
 
 bool sameNameIgnoringCase(const std::string &a, const std::string &b);

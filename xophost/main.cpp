@@ -1,5 +1,6 @@
 // xophost: runs host commands of an extension module from the command line, a script or a
 // terminal, with an optional simulated Modbus/TCP device in the same process.
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -25,7 +26,8 @@ const char kUsage[] =
     "               [-c LINE]... [SCRIPT]\n"
     "Loads the extension module (default: Zorvane.xop beside xophost), runs each -c LINE, then\n"
     "the lines of SCRIPT; with neither, reads standard input. `print NAME` shows an output\n"
-    "variable. History goes to standard output, errors to standard error.\n"
+    "variable; `&COMMAND` runs a command on a second thread while the next lines go on, and\n"
+    "`&wait` waits for it. History goes to standard output, errors to standard error.\n"
     "  --module PATH      the module to load\n"
     "  --host-version N   host version number reported to the module (default 800)\n"
     "  --keep-going       run on after a failing line\n"
@@ -124,6 +126,14 @@ public:
             status_ = status;
         return status == 0 || keepGoing_;
     }
+    // Folds in the outcome of the commands that ran on the preemptive thread.
+    void finish(StandInHost::Outcome outcome)
+    {
+        if (outcome == StandInHost::Outcome::CommandFailed)
+            status_ = std::max(status_, kExitFailure);
+        else if (outcome == StandInHost::Outcome::SyntaxError)
+            status_ = kExitSyntax;
+    }
     int status() const { return status_; }
 
 private:
@@ -207,6 +217,7 @@ int main(int argc, char **argv)
             std::fputs("\n", stdout);
     }
 
+    runner.finish(host.waitForThread());
     host.cleanup();
     terminal.stop();
     // A person at a terminal has seen every error already.

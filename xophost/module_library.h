@@ -7,7 +7,12 @@
 #include <cstdint>
 #include <string>
 
-#include "host/xop_host_record.h"
+#include "host/igor_xop.h"
+
+// Outside Windows a module serves its resources through an export of this type, XOPGetResource:
+// the bytes of the resource of that type and identifier, or null; size and language may be null.
+using ModuleResourceFunc = const unsigned char *(*)(const char *type, int id, std::uint32_t *size,
+                                                    std::uint16_t *language);
 
 class ModuleLibrary {
 public:
@@ -22,14 +27,14 @@ public:
 
     // Loads the module file and finds XOPMain; on failure error says why.
     bool load(const std::string &path, std::string &error);
-    XopMainFunc entry() const { return entry_; }
+    XOPMainFunc entry() const { return entry_; }
     // The bytes of the module's resource of that type and identifier, valid while the module
     // stays loaded; null when it has none.
     const unsigned char *resource(const char *type, int id, std::uint32_t *size) const;
 
 private:
     void *handle_ = nullptr;
-    XopMainFunc entry_ = nullptr;
+    XOPMainFunc entry_ = nullptr;
 };
 
 #endif

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdarg>
 #include <cstring>
 
+#include "xophost/handle_heap.h"
 #include "xophost/value_format.h"
 
 namespace {
@@ -21,35 +23,45 @@ std::string lowerCase(const std::string &text)
 const char *hostErrorText(int code)
 {
     switch (code) {
-    case XOP_ERR_NO_HOST:
-        return "The module has no host to call.";
-    case XOP_ERR_NULL_TEXT:
+    case NOMEM:
+        return "Out of memory.";
+    case IGOR_OBSOLETE:
+        return "The host does not know this callback.";
+    case USING_NULL_STRVAR:
         return "A text parameter is missing.";
-    case XOP_ERR_TEXT_TOO_LONG:
+    case XOP_RESOURCES_MISSING:
+        return "The module lacks its XOPI resource.";
+    case CANT_FIND_XOP_MAIN:
+        return "The module has no XOPMain.";
+    case OH_BAD_TEMPLATE:
+        return "An operation template cannot be registered.";
+    case OH_NOT_IN_XOPC:
+        return "The operation is not listed in the module's XOPC resource.";
+    case OH_NOT_COMPILABLE:
+        return "The operation is not marked compilable in the module's XOPC resource.";
+    case OH_BAD_STRUCT_SIZE:
+        return "The runtime parameter record size does not match the operation template.";
+    case NOT_IN_THREADSAFE:
+        return "This service cannot be used in a thread-safe context.";
+    case XOP_BAD_CALLBACK_MODE:
+        return "A callback was made in the wrong callback mode.";
+    case XOP_CALLBACK_NOT_THREADSAFE:
+        return "A callback that is not thread-safe was made from another thread.";
+    case STR_TOO_LONG:
         return "A text is too long.";
-    case XOP_ERR_NOT_MAIN_THREAD:
-        return "A host service was called outside the host's main thread.";
-    case XOP_ERR_BAD_TEMPLATE:
-        return "A command template cannot be parsed.";
-    case XOP_ERR_RECORD_SIZE:
-        return "A parameter record size does not match its command template.";
-    case XOP_ERR_DUPLICATE_COMMAND:
-        return "A command of that name is already registered.";
-    case XOP_ERR_UNKNOWN_VARIABLE:
-        return "Not an output variable of the running command.";
+    case XOP_BAD_PARAMETER:
+        return "A callback parameter is invalid.";
     default:
         return "Unknown host error.";
     }
 }
 
-// "V_a;V_b;" -> {"V_a", "V_b"}; false unless every name ends with ';'.
+// "V_a;V_b;" -> {"V_a", "V_b"}; null is an empty list; false unless every name ends with ';'.
 bool splitVariableList(const char *list, std::vector<std::string> &names)
 {
     names.clear();
-    if (list == nullptr)
-        return false;
     std::string current;
-    for (const char *c = list; *c != '\0'; ++c) {
+    for (const char *c = list; c != nullptr && *c != '\0'; ++c) {
         if (*c == ';') {
             if (current.empty())
                 return false;
@@ -62,28 +74,93 @@ bool splitVariableList(const char *list, std::vector<std::string> &names)
     return current.empty();
 }
 
+template <typename T> T *pointer(int64_t slot)
+{
+    return reinterpret_cast<T *>(static_cast<uintptr_t>(slot));
+}
+
+// An int travels sign-extended in its slot; the callee reads the low 32 bits.
+int lowInt(int64_t slot)
+{
+    return static_cast<int>(static_cast<uint32_t>(static_cast<uint64_t>(slot)));
+}
+
+int parameterCount(int code)
+{
+    switch (code) {
+    case NOTICE:
+    case SET_IGOR_CALLBACK_METHOD:
+    case GET_IGOR_VERSION:
+        return 1;
+    case NOTICE2:
+    case SET_RUNTIME_NUMERIC_VARIABLE:
+        return 2;
+    case GET_IGOR_INTERNAL_INFO:
+        return 4;
+    case REGISTER_OPERATION:
+        return 6;
+    default:
+        return -1;
+    }
+}
+
+bool threadSafeCallback(int code)
+{
+    return code == NOTICE || code == NOTICE2 || code == SET_RUNTIME_NUMERIC_VARIABLE;
+}
+
+// The modules loaded in this process, by their I/O records: a callback's argument is one of
+// these handles in the legacy mode, a call record otherwise.
+std::mutex hostsMutex;
+std::map<IORecHandle, StandInHost *> &hosts()
+{
+    static std::map<IORecHandle, StandInHost *> theHosts;
+    return theHosts;
+}
+
+StandInHost *hostOf(IORecHandle h)
+{
+    const std::lock_guard<std::mutex> lock(hostsMutex);
+    const auto found = hosts().find(h);
+    return found != hosts().end() ? found->second : nullptr;
+}
+
 } // namespace
 
+// The command this thread is running, if any.
+thread_local StandInHost::Running *StandInHost::runningHere_ = nullptr;
+
 StandInHost::StandInHost(int hostVersion, std::FILE *history, std::FILE *errors)
-    : history_(history), errors_(errors)
+    : hostVersion_(hostVersion), history_(history), errors_(errors)
 {
-    record_.recordSize = sizeof(XopHostRecord);
-    record_.hostVersion = hostVersion;
-    record_.context = this;
-    record_.setXOPEntry = &StandInHost::setXOPEntry;
-    record_.getXOPMessage = &StandInHost::getXOPMessage;
-    record_.setXOPResult = &StandInHost::setXOPResult;
-    record_.registerOperation = &StandInHost::registerOperation;
-    record_.getCStringFromHandle = &StandInHost::getCStringFromHandle;
-    record_.setOutputVariable = &StandInHost::setOutputVariable;
-    record_.printHistoryLine = &StandInHost::printHistoryLine;
-    record_.showMessageBox = &StandInHost::showMessageBox;
+    mainThread_ = std::this_thread::get_id();
+    // Igor's I/O record lives in a handle of 16 items, zeroed.
+    Handle record = HandleHeap::process().newHandle(sizeof(IORec));
+    if (record == nullptr)
+        return;
+    ioRec_ = reinterpret_cast<IORecHandle>(record);
+    IORec &r = **ioRec_;
+    std::memset(&r, 0, sizeof r);
+    r.callBackProc = &StandInHost::callBack;
+    r.stuffHandle = HandleHeap::process().newHandle(0);
+    const std::lock_guard<std::mutex> lock(hostsMutex);
+    hosts()[ioRec_] = this;
 }
 
 StandInHost::~StandInHost()
 {
     cleanup();
+    if (preemptive_.joinable())
+        preemptive_.join();
     library_.reset();
+    if (ioRec_ == nullptr)
+        return;
+    {
+        const std::lock_guard<std::mutex> lock(hostsMutex);
+        hosts().erase(ioRec_);
+    }
+    HandleHeap::process().dispose((**ioRec_).stuffHandle);
+    HandleHeap::process().dispose(reinterpret_cast<Handle>(ioRec_));
 }
 
 bool StandInHost::loadModule(const std::string &path, std::string &error)
@@ -91,48 +168,89 @@ bool StandInHost::loadModule(const std::string &path, std::string &error)
     library_ = std::make_unique<ModuleLibrary>();
     if (!library_->load(path, error))
         return false;
-    uint32_t size = 0;
-    const unsigned char *table = library_->resource("STR#", 1100, &size);
-    return start(library_->entry(), table, size, error);
+    const ModuleLibrary &library = *library_;
+    return start(library_->entry(),
+                 [&library](const char *type, std::uint32_t *size) { return library.resource(type, 1100, size); },
+                 error);
 }
 
-bool StandInHost::startModule(XopMainFunc xopMain, XopGetResourceFunc getResource,
-                              std::string &error)
+bool StandInHost::startModule(XOPMainFunc xopMain, ModuleResourceFunc resources, std::string &error)
 {
-    uint32_t size = 0;
-    const unsigned char *table =
-        getResource != nullptr ? getResource("STR#", 1100, &size, nullptr) : nullptr;
-    return start(xopMain, table, size, error);
+    return start(xopMain,
+                 [resources](const char *type, std::uint32_t *size) -> const unsigned char * {
+                     *size = 0;
+                     return resources != nullptr ? resources(type, 1100, size, nullptr) : nullptr;
+                 },
+                 error);
 }
 
-bool StandInHost::start(XopMainFunc xopMain, const unsigned char *messageTable,
-                        uint32_t tableSize, std::string &error)
+bool StandInHost::readResources(const ResourceReader &resource, std::string &error)
 {
-    readMessageTable(messageTable, tableSize);
-    result_ = 0;
-    const int status = xopMain(&record_);
+    std::uint32_t size = 0;
+    const unsigned char *xopi = resource("XOPI", &size);
+    if (xopi == nullptr || size < 2) {
+        error = "the module has no XOPI resource: error " + std::to_string(XOP_RESOURCES_MISSING);
+        return false;
+    }
+    (**ioRec_).XOPProtocolVersion = static_cast<int16_t>(xopi[0] | xopi[1] << 8);
+
+    // XOPC: per operation its name, a NUL and a 16-bit category; an empty name ends it.
+    categories_.clear();
+    const unsigned char *xopc = resource("XOPC", &size);
+    for (std::size_t pos = 0; xopc != nullptr && pos < size && xopc[pos] != '\0';) {
+        const auto *name = reinterpret_cast<const char *>(xopc + pos);
+        const std::size_t length = strnlen(name, size - pos);
+        if (pos + length + 3 > size)
+            break;
+        const unsigned char *word = xopc + pos + length + 1;
+        categories_.push_back({std::string(name, length), word[0] | word[1] << 8});
+        pos += length + 3;
+    }
+
+    // STR# 1100: texts each ending in NUL; an empty text ends the table.
+    messages_.clear();
+    const unsigned char *table = resource("STR#", &size);
+    for (std::size_t pos = 0; table != nullptr && pos < size && table[pos] != '\0';) {
+        const auto *text = reinterpret_cast<const char *>(table + pos);
+        const std::size_t length = strnlen(text, size - pos);
+        messages_.emplace_back(text, length);
+        pos += length + 1;
+    }
+    return true;
+}
+
+bool StandInHost::start(XOPMainFunc xopMain, const ResourceReader &resource, std::string &error)
+{
+    if (ioRec_ == nullptr) {
+        error = "no memory for the I/O record";
+        return false;
+    }
+    if (xopMain == nullptr) {
+        error = "the module has no XOPMain: error " + std::to_string(CANT_FIND_XOP_MAIN);
+        return false;
+    }
+    if (!readResources(resource, error))
+        return false;
+    IORec &r = **ioRec_;
+    r.status = XOPINITING;
+    r.message = INIT;
+    r.result = 0;
+    callRecordMode_ = false;
+    loadViolation_ = 0;
+    const int status = xopMain(ioRec_);
+    r.status = INFOREGROUND;
+    const int result = static_cast<int>(r.result);
     if (status != 0) {
-        error = "the module refused to load: error " + std::to_string(result_) + ": " +
-                errorText(result_);
+        error = "the module refused to load: error " + std::to_string(result) + ": " + errorText(result);
+        return false;
+    }
+    if (loadViolation_ != 0) {
+        error = "the module broke the host's rules while loading: error " +
+                std::to_string(loadViolation_) + ": " + errorText(loadViolation_);
         return false;
     }
     started_ = true;
     return true;
-}
-
-void StandInHost::readMessageTable(const unsigned char *bytes, uint32_t size)
-{
-    messages_.clear();
-    if (bytes == nullptr)
-        return;
-    // Texts each ending in NUL; an empty text (the final NUL) ends the table.
-    std::size_t pos = 0;
-    while (pos < size && bytes[pos] != '\0') {
-        const auto *start = reinterpret_cast<const char *>(bytes + pos);
-        const std::size_t length = strnlen(start, size - pos);
-        messages_.emplace_back(start, length);
-        pos += length + 1;
-    }
 }
 
 std::string StandInHost::errorText(int code) const
@@ -148,25 +266,31 @@ std::string StandInHost::errorText(int code) const
 
 int StandInHost::sendMessage(int message)
 {
-    if (!started_ || entry_ == nullptr)
+    if (!started_ || !onMainThread())
         return 0;
-    message_ = message;
-    result_ = 0;
-    entry_();
-    message_ = 0;
-    return result_;
+    IORec &r = **ioRec_;
+    XOPEntryProc entry = r.XOPEntry;
+    if (entry == nullptr)
+        return 0;
+    r.message = static_cast<int16_t>(message);
+    r.numItems = 0;
+    r.result = 0;
+    entry();
+    return static_cast<int>(r.result);
 }
 
 void StandInHost::cleanup()
 {
     if (cleanedUp_ || !started_)
         return;
+    waitForThread();
     cleanedUp_ = true;
-    sendMessage(XOP_MSG_CLEANUP);
+    sendMessage(CLEANUP);
 }
 
 bool StandInHost::variable(const std::string &name, double &value) const
 {
+    const std::lock_guard<std::mutex> lock(outputMutex_);
     const auto found = variables_.find(lowerCase(name));
     if (found == variables_.end())
         return false;
@@ -176,9 +300,9 @@ bool StandInHost::variable(const std::string &name, double &value) const
 
 const StandInHost::Operation *StandInHost::findOperation(const std::string &name) const
 {
-    for (const Operation &operation : operations_) {
-        if (sameNameIgnoringCase(operation.commandTemplate.name(), name))
-            return &operation;
+    for (const auto &operation : operations_) {
+        if (sameNameIgnoringCase(operation->commandTemplate.name(), name))
+            return operation.get();
     }
     return nullptr;
 }
@@ -189,46 +313,106 @@ void StandInHost::beforeOutput() const
         beforeOutput_();
 }
 
+void StandInHost::errorLine(const char *format, ...)
+{
+    const std::lock_guard<std::mutex> lock(outputMutex_);
+    beforeOutput();
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(errors_, format, args);
+    va_end(args);
+    std::fflush(errors_);
+}
+
 StandInHost::Outcome StandInHost::runLine(const std::string &line, const std::string &location)
 {
     // Whatever the module wrote on its own comes out before the next line's output.
     struct AfterLine {
-        const StandInHost &host;
-        ~AfterLine() { host.beforeOutput(); }
+        StandInHost &host;
+        ~AfterLine()
+        {
+            const std::lock_guard<std::mutex> lock(host.outputMutex_);
+            host.beforeOutput();
+        }
     } afterLine{*this};
     if (CommandLineParser::isBlankOrComment(line))
         return Outcome::Done;
+    const std::size_t first = line.find_first_not_of(" \t");
+    if (line[first] == '&') {
+        const std::string rest = line.substr(first + 1);
+        if (CommandLineParser::isBlankOrComment(rest)) {
+            errorLine("%ssyntax error: & needs a command\n", location.c_str());
+            return Outcome::SyntaxError;
+        }
+        std::string word;
+        if (CommandLineParser::commandName(rest, word) && sameNameIgnoringCase(word, "wait") &&
+            CommandLineParser::isBlankOrComment(rest.substr(rest.find_first_not_of(" \t") + 4)))
+            return waitForThread();
+        return startOnThread(rest, location);
+    }
     std::string name;
     if (!CommandLineParser::commandName(line, name)) {
-        beforeOutput();
-        std::fprintf(errors_, "%ssyntax error: expected a command name\n", location.c_str());
+        errorLine("%ssyntax error: expected a command name\n", location.c_str());
         return Outcome::SyntaxError;
     }
     const Operation *operation = findOperation(name);
     if (operation == nullptr && sameNameIgnoringCase(name, "print"))
         return runPrint(line, location);
     if (operation == nullptr) {
-        beforeOutput();
-        std::fprintf(errors_, "%ssyntax error: unknown command %s\n", location.c_str(),
-                     name.c_str());
+        errorLine("%ssyntax error: unknown command %s\n", location.c_str(), name.c_str());
         return Outcome::SyntaxError;
     }
     CommandLineParser parser;
     ParsedCommand parsed;
     std::string error;
     if (!parser.parse(line, operation->commandTemplate, parsed, error)) {
-        beforeOutput();
-        std::fprintf(errors_, "%ssyntax error: %s: %s\n", location.c_str(),
-                     operation->commandTemplate.name().c_str(), error.c_str());
+        errorLine("%ssyntax error: %s: %s\n", location.c_str(),
+                  operation->commandTemplate.name().c_str(), error.c_str());
         return Outcome::SyntaxError;
     }
-    const int code = runCommand(*operation, parsed);
-    if (code == 0)
-        return Outcome::Done;
-    beforeOutput();
-    std::fprintf(errors_, "%s%s: error %d: %s\n", location.c_str(),
-                 operation->commandTemplate.name().c_str(), code, errorText(code).c_str());
-    return Outcome::CommandFailed;
+    return runCommand(*operation, parsed, location, false);
+}
+
+StandInHost::Outcome StandInHost::startOnThread(const std::string &line, const std::string &location)
+{
+    std::string name;
+    const Operation *operation =
+        CommandLineParser::commandName(line, name) ? findOperation(name) : nullptr;
+    if (operation == nullptr) {
+        errorLine("%ssyntax error: & takes a command of the module\n", location.c_str());
+        return Outcome::SyntaxError;
+    }
+    if (!operation->threadSafe) {
+        errorLine("%ssyntax error: %s is not thread-safe\n", location.c_str(), name.c_str());
+        return Outcome::SyntaxError;
+    }
+    CommandLineParser parser;
+    ParsedCommand parsed;
+    std::string error;
+    if (!parser.parse(line, operation->commandTemplate, parsed, error)) {
+        errorLine("%ssyntax error: %s: %s\n", location.c_str(),
+                  operation->commandTemplate.name().c_str(), error.c_str());
+        return Outcome::SyntaxError;
+    }
+    // One preemptive thread: the command before must be done.
+    if (preemptive_.joinable())
+        preemptive_.join();
+    preemptive_ = std::thread([this, operation, parsed, location] {
+        const Outcome outcome = runCommand(*operation, parsed, location, true);
+        const std::lock_guard<std::mutex> lock(outputMutex_);
+        threadOutcome_ = std::max(threadOutcome_, outcome);
+    });
+    return Outcome::Done;
+}
+
+StandInHost::Outcome StandInHost::waitForThread()
+{
+    if (preemptive_.joinable())
+        preemptive_.join();
+    const std::lock_guard<std::mutex> lock(outputMutex_);
+    const Outcome outcome = threadOutcome_;
+    threadOutcome_ = Outcome::Done;
+    return outcome;
 }
 
 StandInHost::Outcome StandInHost::runPrint(const std::string &line, const std::string &location)
@@ -245,151 +429,289 @@ StandInHost::Outcome StandInHost::runPrint(const std::string &line, const std::s
                                                         : line.substr(start, end - start);
     const std::string rest = end < line.size() ? line.substr(end) : std::string();
     if (start == pos || name.empty() || !CommandLineParser::isBlankOrComment(rest)) {
-        beforeOutput();
-        std::fprintf(errors_, "%ssyntax error: print takes one variable name\n",
-                     location.c_str());
+        errorLine("%ssyntax error: print takes one variable name\n", location.c_str());
         return Outcome::SyntaxError;
     }
     double value = 0.0;
     if (!variable(name, value)) {
-        beforeOutput();
-        std::fprintf(errors_, "%sprint: no variable named %s\n", location.c_str(), name.c_str());
+        errorLine("%sprint: no variable named %s\n", location.c_str(), name.c_str());
         return Outcome::CommandFailed;
     }
+    const std::lock_guard<std::mutex> lock(outputMutex_);
     beforeOutput();
     std::fprintf(history_, "%s\n", formatValue(value).c_str());
     std::fflush(history_);
     return Outcome::Done;
 }
 
-int StandInHost::runCommand(const Operation &operation, const ParsedCommand &parsed)
+StandInHost::Outcome StandInHost::runCommand(const Operation &operation, const ParsedCommand &parsed,
+                                             const std::string &location, bool preemptive)
 {
+    HandleHeap &heap = HandleHeap::process();
+    const CommandTemplate &t = operation.commandTemplate;
     std::vector<unsigned char> params(static_cast<std::size_t>(operation.recordSize), 0);
     const int32_t one = 1;
     for (const TemplateFlag *flag : parsed.flags)
         std::memcpy(params.data() + flag->offset, &one, sizeof one);
-    texts_.clear();
+    std::vector<Handle> texts;
     for (const GivenKeyword &given : parsed.keywords) {
         const TemplateKeyword &keyword = *given.keyword;
         std::memcpy(params.data() + keyword.givenOffset, &one, sizeof one);
         for (std::size_t i = 0; i < keyword.params.size(); ++i) {
             unsigned char *slot = params.data() + keyword.params[i].offset;
             if (given.values[i].type == ParamType::String) {
-                texts_.push_back(std::make_unique<std::string>(given.values[i].text));
-                auto handle = reinterpret_cast<XopTextHandle>(texts_.back().get());
-                std::memcpy(slot, &handle, sizeof handle);
+                // A fresh handle per string, without NUL; Igor disposes of it after the call.
+                Handle text = heap.newText(given.values[i].text);
+                texts.push_back(text);
+                std::memcpy(slot, &text, sizeof text);
             } else {
                 std::memcpy(slot, &given.values[i].number, sizeof(double));
             }
             std::memcpy(params.data() + keyword.setOffset + 4 * i, &one, sizeof one);
         }
     }
-    running_ = &operation;
+    Running running{&operation, 0};
+    // The calling context: the command line on the main thread; a ThreadSafe function on the
+    // preemptive thread, where the thread pointer is Igor's and never null.
+    if (preemptive) {
+        std::memcpy(params.data() + t.contextOffset(), &one, sizeof one);
+        void *threadPointer = &running;
+        std::memcpy(params.data() + t.contextOffset() + 8, &threadPointer, sizeof threadPointer);
+    }
+    const std::size_t misusesBefore = heap.misuses();
+    runningHere_ = &running;
     const int code = operation.execute(params.data());
-    running_ = nullptr;
-    texts_.clear();
-    return code;
-}
-
-void StandInHost::setXOPEntry(void *context, XopEntryFunc entry)
-{
-    self(context).entry_ = entry;
-}
-
-int StandInHost::getXOPMessage(void *context)
-{
-    return self(context).message_;
-}
-
-void StandInHost::setXOPResult(void *context, int result)
-{
-    self(context).result_ = result;
-}
-
-int StandInHost::registerOperation(void *context, const char *cmdTemplate,
-                                   const char *numVarList, const char *strVarList,
-                                   int recordSize, XopExecuteFunc execute, int /*options*/)
-{
-    StandInHost &host = self(context);
-    Operation operation;
-    std::string error;
-    if (cmdTemplate == nullptr || execute == nullptr)
-        error = "no template or no execute function";
-    else if (operation.commandTemplate.parse(cmdTemplate, error) &&
-             (!splitVariableList(numVarList, operation.variables) || strVarList == nullptr))
-        error = "variable names must each end in ';'";
-    if (!error.empty()) {
-        std::fprintf(host.errors_, "xophost: cannot register '%s': %s\n",
-                     cmdTemplate != nullptr ? cmdTemplate : "", error.c_str());
-        return XOP_ERR_BAD_TEMPLATE;
+    runningHere_ = nullptr;
+    for (Handle text : texts) {
+        if (!heap.owns(text))
+            violation(NOMEM, t.name() + " disposed of a string parameter, which the host owns");
+        heap.dispose(text);
     }
-    if (host.findOperation(operation.commandTemplate.name()) != nullptr)
-        return XOP_ERR_DUPLICATE_COMMAND;
-    if (recordSize < 0 ||
-        static_cast<std::size_t>(recordSize) != operation.commandTemplate.recordSize()) {
-        std::fprintf(host.errors_,
-                     "xophost: cannot register %s: record of %d bytes, template implies %zu\n",
-                     operation.commandTemplate.name().c_str(), recordSize,
-                     operation.commandTemplate.recordSize());
-        return XOP_ERR_RECORD_SIZE;
+    if (heap.misuses() != misusesBefore && running.violation == 0)
+        running.violation = NOMEM;
+    if (code != 0)
+        errorLine("%s%s: error %d: %s\n", location.c_str(), t.name().c_str(), code,
+                  errorText(code).c_str());
+    else if (running.violation != 0)
+        errorLine("%s%s: error %d: %s\n", location.c_str(), t.name().c_str(), running.violation,
+                  errorText(running.violation).c_str());
+    return code != 0 || running.violation != 0 ? Outcome::CommandFailed : Outcome::Done;
+}
+
+// ---- The callback procedure.
+
+void StandInHost::violation(int code, const std::string &what)
+{
+    errorLine("xophost: %s: error %d\n", what.c_str(), code);
+    Running *running = runningHere_;
+    if (running != nullptr) {
+        if (running->violation == 0)
+            running->violation = code;
+    } else if (onMainThread() && loadViolation_ == 0) {
+        loadViolation_ = code;
     }
-    operation.recordSize = recordSize;
-    operation.execute = execute;
-    host.operations_.push_back(std::move(operation));
+}
+
+void StandInHost::callBack(void *arg)
+{
+    StandInHost *host = hostOf(static_cast<IORecHandle>(arg));
+    if (host != nullptr) {
+        host->legacyCall();
+        return;
+    }
+    auto *rec = static_cast<XOPCallRec *>(arg);
+    host = hostOf(rec->ioRecHandle);
+    if (host == nullptr) {
+        std::fprintf(stderr, "xophost: a callback with the record of no loaded module\n");
+        return;
+    }
+    host->callRecordCall(*rec);
+}
+
+void StandInHost::legacyCall()
+{
+    IORec &r = **ioRec_;
+    const int code = r.message;
+    if (callRecordMode_ || !onMainThread()) {
+        violation(XOP_BAD_CALLBACK_MODE, "callback " + std::to_string(code) +
+                                             (callRecordMode_ ? " through the I/O record after the switch to call records"
+                                                              : " through the I/O record off the main thread"));
+        r.result = XOP_BAD_CALLBACK_MODE;
+        return;
+    }
+    if (r.numItems < 0 || r.numItems > NUM_IOREC_ITEMS) {
+        violation(XOP_BAD_PARAMETER, "callback " + std::to_string(code) + " with " +
+                                         std::to_string(r.numItems) + " items");
+        r.result = XOP_BAD_PARAMETER;
+        return;
+    }
+    int64_t items[NUM_IOREC_ITEMS];
+    std::memcpy(items, r.items, sizeof items);
+    r.result = answer(code, r.numItems, items);
+}
+
+void StandInHost::callRecordCall(XOPCallRec &rec)
+{
+    const std::string what = "callback " + std::to_string(rec.message);
+    if (rec.version != kXOPCallRecVersion || rec.reserved1 != 0 || rec.reserved2 != 0 ||
+        rec.reserved3 != 0 || rec.reserved4 != 0 || rec.numParameters < 0 ||
+        (rec.numParameters > 0 && rec.parametersP == nullptr)) {
+        violation(XOP_BAD_PARAMETER, what + " with a malformed call record");
+        rec.result = XOP_BAD_PARAMETER;
+        return;
+    }
+    if (!callRecordMode_) {
+        violation(XOP_BAD_CALLBACK_MODE, what + " as a call record before the switch");
+        rec.result = XOP_BAD_CALLBACK_MODE;
+        return;
+    }
+    rec.result = answer(rec.message, rec.numParameters, rec.parametersP);
+}
+
+int64_t StandInHost::answer(int code, int count, const int64_t *p)
+{
+    const std::string what = "callback " + std::to_string(code);
+    const int wanted = parameterCount(code);
+    if (wanted < 0) {
+        violation(IGOR_OBSOLETE, what + ": unknown code");
+        return IGOR_OBSOLETE;
+    }
+    if (!onMainThread() && !threadSafeCallback(code)) {
+        violation(XOP_CALLBACK_NOT_THREADSAFE, what + " off the main thread");
+        return XOP_CALLBACK_NOT_THREADSAFE;
+    }
+    if (count != wanted) {
+        violation(XOP_BAD_PARAMETER, what + " with " + std::to_string(count) + " parameters instead of " +
+                                         std::to_string(wanted));
+        return XOP_BAD_PARAMETER;
+    }
+    switch (code) {
+    case NOTICE:
+    case NOTICE2:
+        return notice(p);
+    case REGISTER_OPERATION:
+        return registerOperation(p);
+    case SET_RUNTIME_NUMERIC_VARIABLE:
+        return setNumericVariable(p);
+    case SET_IGOR_CALLBACK_METHOD:
+        if (p[0] != 0 && p[0] != 1) {
+            violation(XOP_BAD_PARAMETER, what + ": no callback method " + std::to_string(p[0]));
+            return XOP_BAD_PARAMETER;
+        }
+        callRecordMode_ = p[0] == 1;
+        return 0;
+    case GET_IGOR_VERSION:
+        if (p[0] == 0) {
+            violation(XOP_BAD_PARAMETER, what + " without a place for the version");
+            return XOP_BAD_PARAMETER;
+        }
+        // 1000 times the version: 8.00 is 8000.
+        *pointer<int>(p[0]) = hostVersion_ * 10;
+        return 0;
+    default:
+        return internalInfo(p);
+    }
+}
+
+int64_t StandInHost::notice(const int64_t *p)
+{
+    const char *text = pointer<const char>(p[0]);
+    if (text == nullptr) {
+        violation(XOP_BAD_PARAMETER, "history text missing");
+        return XOP_BAD_PARAMETER;
+    }
+    std::string line(text);
+    std::replace(line.begin(), line.end(), '\r', '\n');
+    const std::lock_guard<std::mutex> lock(outputMutex_);
+    beforeOutput();
+    std::fputs(line.c_str(), history_);
+    std::fflush(history_);
     return 0;
 }
 
-int StandInHost::getCStringFromHandle(void *context, XopTextHandle text, char *buffer,
-                                      int maxChars)
+int64_t StandInHost::internalInfo(const int64_t *p)
 {
-    StandInHost &host = self(context);
-    if (buffer == nullptr || maxChars < 0)
-        return XOP_ERR_TEXT_TOO_LONG;
-    buffer[0] = '\0';
-    const auto *known = reinterpret_cast<const std::string *>(text);
-    const bool ours = std::any_of(host.texts_.begin(), host.texts_.end(),
-                                  [known](const auto &owned) { return owned.get() == known; });
-    if (text == nullptr || !ours)
-        return XOP_ERR_NULL_TEXT;
-    const std::size_t limit = static_cast<std::size_t>(maxChars);
-    const std::size_t length = std::min(known->size(), limit);
-    std::memcpy(buffer, known->data(), length);
-    buffer[length] = '\0';
-    return known->size() > limit ? XOP_ERR_TEXT_TOO_LONG : 0;
-}
-
-int StandInHost::setOutputVariable(void *context, const char *name, double value)
-{
-    StandInHost &host = self(context);
-    if (host.running_ == nullptr || name == nullptr)
-        return XOP_ERR_UNKNOWN_VARIABLE;
-    for (const std::string &declared : host.running_->variables) {
-        if (declared == name) {
-            host.variables_[lowerCase(declared)] = {declared, value};
-            return 0;
-        }
+    const char *name = pointer<const char>(p[0]);
+    auto *table = pointer<WMMemoryFunctions>(p[3]);
+    if (name == nullptr || std::strcmp(name, "WMMemoryFunctions") != 0 ||
+        p[2] != kWMMemoryFunctionsVersion || table == nullptr) {
+        violation(XOP_BAD_PARAMETER, "internal information the host does not have");
+        return XOP_BAD_PARAMETER;
     }
-    return XOP_ERR_UNKNOWN_VARIABLE;
+#if !defined(_WIN32)
+    // Windows Igor leaves the table empty (its memory functions are exports); elsewhere the table
+    // is the only way to Igor's handles.
+    *table = HandleHeap::memoryFunctions();
+#endif
+    return 0;
 }
 
-void StandInHost::printHistoryLine(void *context, const char *text)
+int StandInHost::refuseRegistration(int code, const std::string &what)
 {
-    StandInHost &host = self(context);
-    if (text == nullptr)
-        return;
-    std::string line(text);
-    std::replace(line.begin(), line.end(), '\r', '\n');
-    host.beforeOutput();
-    std::fputs(line.c_str(), host.history_);
-    std::fflush(host.history_);
+    violation(code, "cannot register " + what);
+    return code;
 }
 
-void StandInHost::showMessageBox(void *context, const char *text)
+int64_t StandInHost::registerOperation(const int64_t *p)
 {
-    StandInHost &host = self(context);
-    std::string line = text != nullptr ? text : "";
-    std::replace(line.begin(), line.end(), '\r', '\n');
-    std::fprintf(host.errors_, "xophost: message box: %s", line.c_str());
-    if (line.empty() || line.back() != '\n')
-        std::fputc('\n', host.errors_);
+    const char *cmdTemplate = pointer<const char>(p[0]);
+    const auto execute = pointer<int(void *)>(p[4]);
+    const int recordSize = lowInt(p[3]);
+    const int options = lowInt(p[5]);
+    auto operation = std::make_unique<Operation>();
+    std::string error;
+    if (cmdTemplate == nullptr || execute == nullptr)
+        return refuseRegistration(XOP_BAD_PARAMETER, "an operation without a template or an execute function");
+    if (!operation->commandTemplate.parse(cmdTemplate, error))
+        return refuseRegistration(OH_BAD_TEMPLATE, std::string("'") + cmdTemplate + "': " + error);
+    const std::string name = operation->commandTemplate.name();
+    std::vector<std::string> strings;
+    if (!splitVariableList(pointer<const char>(p[1]), operation->variables) ||
+        !splitVariableList(pointer<const char>(p[2]), strings))
+        return refuseRegistration(OH_BAD_TEMPLATE, name + ": variable names must each end in ';'");
+    if (!strings.empty())
+        return refuseRegistration(OH_BAD_TEMPLATE, name + ": this host has no string output variables");
+    if (findOperation(name) != nullptr)
+        return refuseRegistration(OH_BAD_TEMPLATE, name + ": already registered");
+    const auto category = std::find_if(categories_.begin(), categories_.end(),
+                                       [&](const Category &c) { return c.name == name; });
+    if (category == categories_.end())
+        return refuseRegistration(OH_NOT_IN_XOPC, name + ": not in the module's XOPC resource");
+    if ((category->category & compilableOp) == 0)
+        return refuseRegistration(OH_NOT_COMPILABLE, name + ": not compilable in the XOPC resource");
+    operation->threadSafe = (options & kOperationIsThreadSafe) != 0;
+    if (operation->threadSafe && (category->category & threadSafeOp) == 0)
+        return refuseRegistration(XOP_BAD_PARAMETER, name + ": thread-safe, but not in the XOPC resource");
+    const std::size_t needed = operation->commandTemplate.recordSize(operation->threadSafe);
+    if (recordSize < 0 || static_cast<std::size_t>(recordSize) != needed)
+        return refuseRegistration(OH_BAD_STRUCT_SIZE, name + ": record of " + std::to_string(recordSize) +
+                                                          " bytes, template implies " + std::to_string(needed));
+    operation->recordSize = recordSize;
+    operation->execute = execute;
+    operations_.push_back(std::move(operation));
+    return 0;
+}
+
+int64_t StandInHost::setNumericVariable(const int64_t *p)
+{
+    const char *name = pointer<const char>(p[0]);
+    const double *value = pointer<const double>(p[1]);
+    const Running *running = runningHere_;
+    if (name == nullptr || value == nullptr) {
+        violation(XOP_BAD_PARAMETER, "output variable without a name or a value");
+        return XOP_BAD_PARAMETER;
+    }
+    if (running == nullptr) {
+        violation(XOP_BAD_PARAMETER, std::string("output variable ") + name + " outside a command");
+        return XOP_BAD_PARAMETER;
+    }
+    const std::vector<std::string> &declared = running->operation->variables;
+    if (std::find(declared.begin(), declared.end(), name) == declared.end()) {
+        violation(XOP_BAD_PARAMETER, std::string("output variable ") + name + " not declared by " +
+                                         running->operation->commandTemplate.name());
+        return XOP_BAD_PARAMETER;
+    }
+    const std::lock_guard<std::mutex> lock(outputMutex_);
+    variables_[lowerCase(name)] = {name, *value};
+    return 0;
 }

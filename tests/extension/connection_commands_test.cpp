@@ -121,7 +121,7 @@ TEST_F(MBOpenTest, HostNameFailuresEachHaveTheirLine)
 {
     struct Case {
         int ipGiven;
-        XopTextHandle handle;
+        Handle handle;
         const char *line;
     };
     const Case cases[] = {

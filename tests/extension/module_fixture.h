@@ -6,15 +6,53 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "extension/parameter_records.h"
 #include "mbus.h"
 #include "extension/xop_main.h"
 #include "tests/extension/fake_library.h"
-#include "tests/extension/recording_host.h"
+#include "tests/support/recording_host.h"
 
 using Lines = std::vector<std::string>;
+
+// What one command execution (or one message) produced.
+struct Execution {
+    int code;
+    std::string diagnostics;                               // standard error, as written
+    Lines history;                                         // history lines of this execution
+    std::vector<std::pair<std::string, double>> variables; // set in this order
+};
+
+// The recording host, with the module's diagnostic lines captured per execution.
+class CapturingHost : public RecordingHost {
+public:
+    using RecordingHost::RecordingHost;
+
+    Execution run(const std::string &command, void *params)
+    {
+        EXPECT_NE(registration(command), nullptr) << command << " is not registered";
+        return capture([&] { return RecordingHost::run(command, params); });
+    }
+    Execution cleanup()
+    {
+        return capture([&] { return send(CLEANUP); });
+    }
+
+private:
+    template <typename F> Execution capture(F f)
+    {
+        const std::size_t historyBefore = history.size();
+        const std::size_t variablesBefore = variables.size();
+        testing::internal::CaptureStderr();
+        const int code = f();
+        Execution e{code, testing::internal::GetCapturedStderr(), {}, {}};
+        e.history.assign(history.begin() + static_cast<long>(historyBefore), history.end());
+        e.variables.assign(variables.begin() + static_cast<long>(variablesBefore), variables.end());
+        return e;
+    }
+};
 
 // The lines of a lookup that scans `scanned` slots and selects slot `selected` (-1: none).
 inline Lines lookupLines(int scanned, int selected = -1)
@@ -42,11 +80,12 @@ protected:
     void SetUp() override
     {
         fakeLibrary().reset();
-        ASSERT_EQ(XOPMain(&host.record), 0);
+        ASSERT_EQ(XOPMain(host.ioRec()), 0);
     }
     void TearDown() override
     {
         host.cleanup();
+        EXPECT_EQ(host.violations, Lines{});
         fakeLibrary().reset();
     }
 
@@ -87,7 +126,7 @@ protected:
         fakeLibrary().calls.clear();
     }
 
-    RecordingHost host;
+    CapturingHost host;
 };
 
 #endif

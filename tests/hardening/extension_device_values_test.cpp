@@ -1,7 +1,7 @@
 // Values a device chooses, through the extension's MBRead: a float register holding NaN, an
 // infinity or the largest float is the device's to send. MBRead must store and print it without
 // undefined behaviour (the ASan/UBSan build of the suite aborts on a float-to-int conversion out of
-// range). Real library, simulated device on loopback, a recording host.
+// range). Real library, simulated device on loopback, the recording host of tests/support.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,57 +11,21 @@
 #include <string>
 #include <vector>
 
-#include "extension/commands.h"
 #include "extension/parameter_records.h"
 #include "extension/xop_main.h"
-#include "host/xop_host_record.h"
 #include "sim/tcp_device.h"
+#include "tests/support/recording_host.h"
 
 namespace {
 
-// What the module did with the host's services.
-struct Recorder {
-    XopEntryFunc entry = nullptr;
-    int message = 0;
-    std::vector<std::unique_ptr<std::string>> texts;
-    std::map<std::string, double> variables;
-    std::vector<std::string> history;
-};
-
-Recorder &recorder(void *context)
+// The last value the command gave an output variable.
+double lastValue(const RecordingHost &host, const std::string &name)
 {
-    return *static_cast<Recorder *>(context);
-}
-
-XopHostRecord hostRecord(Recorder &r)
-{
-    XopHostRecord record{};
-    record.recordSize = sizeof record;
-    record.hostVersion = 800;
-    record.context = &r;
-    record.setXOPEntry = [](void *c, XopEntryFunc e) { recorder(c).entry = e; };
-    record.getXOPMessage = [](void *c) { return recorder(c).message; };
-    record.setXOPResult = [](void *, int) {};
-    record.registerOperation = [](void *, const char *, const char *, const char *, int, XopExecuteFunc, int) {
-        return 0;
-    };
-    record.getCStringFromHandle = [](void *, XopTextHandle text, char *buffer, int maxChars) {
-        const auto *content = reinterpret_cast<const std::string *>(text);
-        if (content == nullptr)
-            return static_cast<int>(XOP_ERR_NULL_TEXT);
-        if (content->size() > static_cast<std::size_t>(maxChars))
-            return static_cast<int>(XOP_ERR_TEXT_TOO_LONG);
-        content->copy(buffer, content->size());
-        buffer[content->size()] = '\0';
-        return 0;
-    };
-    record.setOutputVariable = [](void *c, const char *name, double value) {
-        recorder(c).variables[name] = value;
-        return 0;
-    };
-    record.printHistoryLine = [](void *c, const char *text) { recorder(c).history.emplace_back(text); };
-    record.showMessageBox = [](void *, const char *) {};
-    return record;
+    for (auto it = host.variables.rbegin(); it != host.variables.rend(); ++it) {
+        if (it->first == name)
+            return it->second;
+    }
+    return -12345.0;
 }
 
 class ExtensionDeviceValues : public ::testing::Test {
@@ -70,25 +34,23 @@ protected:
     {
         port = device.start();
         ASSERT_GT(port, 0);
-        ASSERT_EQ(0, XOPMain(&record));
+        ASSERT_EQ(0, XOPMain(host.ioRec()));
         MBOpenRuntimeParams open{};
         open.IPEncountered = 1;
         open.hostName = text("127.0.0.1");
         open.portEncountered = 1;
         open.TCPport = port;
-        ASSERT_EQ(0, ExecuteMBOpen(&open));
+        ASSERT_EQ(0, host.run("MBOpen", &open));
     }
     void TearDown() override
     {
-        host.message = XOP_MSG_CLEANUP;
-        if (host.entry != nullptr)
-            host.entry();
+        host.send(CLEANUP);
+        EXPECT_TRUE(host.violations.empty());
     }
 
-    XopTextHandle text(const std::string &content)
+    Handle text(const std::string &content)
     {
-        host.texts.push_back(std::make_unique<std::string>(content));
-        return reinterpret_cast<XopTextHandle>(host.texts.back().get());
+        return host.text(content);
     }
 
     // The module takes floats low word first: the float's low half goes to the lower address.
@@ -111,13 +73,12 @@ protected:
         read.addressHoldingRegister = address;
         read.InputRegisterEncountered = !holding;
         read.addressInputRegister = address;
-        return ExecuteMBRead(&read);
+        return host.run("MBRead", &read);
     }
 
     sim::TcpDevice device;
     int port = 0;
-    Recorder host;
-    XopHostRecord record = hostRecord(host);
+    RecordingHost host;
 };
 
 TEST_F(ExtensionDeviceValues, FloatRegistersHoldingNanInfinityOrTheLargestFloatAreStoredAndPrinted)
@@ -139,7 +100,7 @@ TEST_F(ExtensionDeviceValues, FloatRegistersHoldingNanInfinityOrTheLargestFloatA
         for (bool holding : {true, false}) {
             host.history.clear();
             ASSERT_EQ(0, readFloat(holding, 1, false));
-            const double value = host.variables[holding ? "V_MBHoldingRegister" : "V_MBInputRegister"];
+            const double value = lastValue(host, holding ? "V_MBHoldingRegister" : "V_MBInputRegister");
             float expected;
             std::memcpy(&expected, &c.bits, sizeof expected);
             if (std::isnan(expected))
@@ -151,7 +112,7 @@ TEST_F(ExtensionDeviceValues, FloatRegistersHoldingNanInfinityOrTheLargestFloatA
             EXPECT_EQ(std::string("=> MODBUS/TCP device returned ") + c.printed + " from " +
                           (holding ? "holding" : "input") + " register #1\r",
                       host.history.back());
-            EXPECT_EQ(0.0, host.variables["V_MBerr"]);
+            EXPECT_EQ(0.0, lastValue(host, "V_MBerr"));
         }
     }
 }

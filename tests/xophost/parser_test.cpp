@@ -34,7 +34,7 @@ TEST(CommandTemplateTest, LayoutsMatchTheRecordsOfTheFiveCommands)
         CommandTemplate t;
         std::string error;
         ASSERT_TRUE(t.parse(c.text, error)) << error;
-        EXPECT_EQ(t.recordSize(), c.size) << c.text;
+        EXPECT_EQ(t.recordSize(true), c.size) << c.text;
     }
     CommandTemplate t;
     std::string error;

@@ -18,7 +18,7 @@ bool ModuleLibrary::load(const std::string &path, std::string &error)
         return false;
     }
     // POSIX guarantees that a function pointer round-trips through dlsym's void *.
-    entry_ = reinterpret_cast<XopMainFunc>(dlsym(handle_, "XOPMain"));
+    entry_ = reinterpret_cast<XOPMainFunc>(dlsym(handle_, "XOPMain"));
     if (entry_ == nullptr) {
         error = path + " has no entry XOPMain";
         return false;
@@ -31,7 +31,7 @@ const unsigned char *ModuleLibrary::resource(const char *type, int id, std::uint
     *size = 0;
     if (handle_ == nullptr)
         return nullptr;
-    auto getResource = reinterpret_cast<XopGetResourceFunc>(dlsym(handle_, "XOPGetResource"));
+    auto getResource = reinterpret_cast<ModuleResourceFunc>(dlsym(handle_, "XOPGetResource"));
     if (getResource == nullptr)
         return nullptr;
     std::uint16_t language = 0;

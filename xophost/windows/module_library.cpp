@@ -48,7 +48,7 @@ bool ModuleLibrary::load(const std::string &path, std::string &error)
         return false;
     }
     // Through the generic function type: the export's real type is the host record's.
-    entry_ = reinterpret_cast<XopMainFunc>(reinterpret_cast<void (*)()>(exported));
+    entry_ = reinterpret_cast<XOPMainFunc>(reinterpret_cast<void (*)()>(exported));
     return true;
 }
 
