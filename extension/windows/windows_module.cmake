@@ -21,8 +21,10 @@ if(CMAKE_CROSSCOMPILING)
   # The target's compiler makes programs this machine cannot run: use the build machine's.
   find_program(MBUS_BUILD_MACHINE_CXX NAMES c++ g++ clang++ REQUIRED)
   set(resource_dump ${CMAKE_CURRENT_BINARY_DIR}/windows/resource_dump)
+  # Generators differ in whether they make an output's folder: make it here.
   add_custom_command(
     OUTPUT ${resource_dump}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/windows
     COMMAND ${MBUS_BUILD_MACHINE_CXX} -std=c++17 -Wall -Wextra -Werror -I${PROJECT_SOURCE_DIR}
             -o ${resource_dump} ${dump_sources}
     DEPENDS ${dump_sources} ${dump_headers}

@@ -1,5 +1,6 @@
 // Zorvane.xop as Windows loads it: the one export, the resources in their exact language, the
-// version information, and XOPMain reached through LoadLibrary.
+// version information, and XOPMain reached through LoadLibrary, with Igor's memory functions taken
+// from the table or, when Igor leaves it empty, from this program's exports.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -10,8 +11,8 @@
 
 #include "extension/message_table.h"
 #include "extension/module_resources.h"
-#include "host/xop_host_record.h"
-#include "tests/extension/recording_host.h"
+#include "host/igor_xop.h"
+#include "tests/support/recording_host.h"
 
 namespace {
 
@@ -57,10 +58,10 @@ protected:
         }
     }
 
-    XopMainFunc xopMain() const
+    XOPMainFunc xopMain() const
     {
         FARPROC exported = ::GetProcAddress(module, "XOPMain");
-        return reinterpret_cast<XopMainFunc>(reinterpret_cast<void (*)()>(exported));
+        return reinterpret_cast<XOPMainFunc>(reinterpret_cast<void (*)()>(exported));
     }
 
     HMODULE module = nullptr;
@@ -179,8 +180,9 @@ TEST(ModuleFile, GetFileVersionInfoReadsVersionsStringsAndTranslation)
 TEST_F(LoadedModule, XOPMainRegistersTheCommandsOrRefusesAnOldHost)
 {
     RecordingHost host(800);
-    ASSERT_EQ(0, xopMain()(&host.record));
-    EXPECT_EQ(0, host.result);
+    ASSERT_EQ(0, xopMain()(host.ioRec()));
+    EXPECT_EQ(0, host.result());
+    EXPECT_TRUE(host.callRecordMode());
     ASSERT_EQ(5u, host.registrations.size());
     const struct {
         const char *name;
@@ -200,11 +202,33 @@ TEST_F(LoadedModule, XOPMainRegistersTheCommandsOrRefusesAnOldHost)
         EXPECT_EQ(2, r.options);
         EXPECT_NE(nullptr, r.execute);
     }
-    ASSERT_NE(nullptr, host.entry);
-    EXPECT_EQ(0, host.send(XOP_MSG_CLEANUP));
+    ASSERT_NE(nullptr, host.entry());
+    EXPECT_EQ(0, host.send(CLEANUP));
+    EXPECT_TRUE(host.violations.empty());
 
     RecordingHost old(619);
-    EXPECT_EQ(1, xopMain()(&old.record));
-    EXPECT_EQ(10165, old.result);
+    EXPECT_EQ(1, xopMain()(old.ioRec()));
+    EXPECT_EQ(10165, old.result());
     EXPECT_TRUE(old.registrations.empty());
+}
+
+TEST_F(LoadedModule, WithoutTheTableTheModuleReadsHandlesThroughIgorsExports)
+{
+    // Windows Igor leaves the memory function table empty: the module finds GetHandleSize on the
+    // main program, this test, which exports it as Igor64.exe does.
+    ASSERT_NE(nullptr, ::GetProcAddress(::GetModuleHandleW(nullptr), "GetHandleSize"));
+    RecordingHost host(800);
+    host.fillMemoryTable = false;
+    ASSERT_EQ(0, xopMain()(host.ioRec()));
+    // MBClose reads the host name through GetCStringFromHandle and prints it.
+    unsigned char record[36] = {};
+    const int32_t given = 1;
+    Handle name = host.text("plc-7");
+    std::memcpy(record + 4, &given, sizeof given);
+    std::memcpy(record + 8, &name, sizeof name);
+    EXPECT_EQ(0, host.run("MBClose", record));
+    ASSERT_FALSE(host.history.empty());
+    EXPECT_EQ("=> MODBUS/TCP connection closed with devive at address plc-7\r", host.history.back());
+    EXPECT_EQ(0, host.send(CLEANUP));
+    EXPECT_TRUE(host.violations.empty());
 }

@@ -348,6 +348,22 @@ TEST_F(XophostTest, DeviceExceptionsBecomeErrorCodesWithTheirTexts)
     EXPECT_NE(r.out.find("\n170\n"), std::string::npos);
 }
 
+TEST_F(XophostTest, CommandsAfterAnAmpersandRunOnTheSecondThread)
+{
+    device.setHoldingRegister(1, 7);
+    const RunResult r = runXophost(commands({open, "&MBRead IP=\"127.0.0.1\", HoldingRegister=1", "&wait",
+                                             "print V_MBHoldingRegister", "&MBRead IP=\"nowhere\", Coil=1"}));
+    // The failure on the second thread counts when the session ends.
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("=> MODBUS/TCP device returned 7 from holding register #1\n7\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.err.find("-c 5: MBRead: error 10166: MODBUS/TCP Connection not established\n"), std::string::npos)
+        << r.err;
+    const RunResult print = runXophost(commands({"&print V_MBerr"}));
+    EXPECT_EQ(print.status, 2);
+    EXPECT_EQ(print.err, "-c 1: syntax error: & takes a command of the module\n");
+}
+
 TEST_F(XophostTest, ScriptFilesAndStandardInputRunTheSameLines)
 {
     const std::string script = "// a comment\r\n"
