@@ -9,6 +9,8 @@
 #include "fuzz/pending_reply.h"
 #include "ip/socket_layer.h"
 
+using namespace mbus;
+
 namespace {
 
 struct FakeSocket {

@@ -3,6 +3,8 @@
 // no time. Replaces protocol/poll_timer.cpp in the fuzz library; PollTimer itself is the same.
 #include "protocol/poll_timer.h"
 
+using namespace mbus;
+
 namespace {
 std::uint32_t &virtualNow()
 {

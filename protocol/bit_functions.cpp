@@ -2,7 +2,9 @@
 #include <cstring>
 
 #include "protocol/master_functions.h"
-#include "protocol/wire_format.h"
+#include "codec/wire_format.h"
+
+namespace mbus {
 
 namespace {
 constexpr int kMaxReadBits = 2000;
@@ -105,3 +107,5 @@ int MbusMasterFunctions::forceMultipleCoils(int slaveAddr, int startRef, const i
         return MBUS_INVALID_REPLY_ERROR;
     return MBUS_SUCCESS;
 }
+
+} // namespace mbus

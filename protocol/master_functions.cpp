@@ -1,9 +1,12 @@
-// Settings, counters and per-slave options of every master.
+// Settings, counters and per-slave options of every master, and the transaction routine that
+// joins a transport's framing to its link.
 #include "protocol/master_functions.h"
 
 #include <cstring>
 
-MbusMasterFunctions::MbusMasterFunctions() : pollTimer(0) {}
+namespace mbus {
+
+MbusMasterFunctions::MbusMasterFunctions() : pollTimer(0, clock.ticks, clock.sleep) {}
 
 MbusMasterFunctions::~MbusMasterFunctions() = default;
 
@@ -41,6 +44,104 @@ int MbusMasterFunctions::setRetryCnt(int retries)
         return MBUS_ILLEGAL_STATE;
     retryCnt = retries;
     return MBUS_SUCCESS;
+}
+
+void MbusMasterFunctions::setClock(const Clock &newClock)
+{
+    clock = newClock;
+    pollTimer = PollTimer(0, clock.ticks, clock.sleep);
+}
+
+void MbusMasterFunctions::useTransport(FrameCodec *frameCodec, Link *frameLink)
+{
+    codec = frameCodec;
+    link = frameLink;
+}
+
+int MbusMasterFunctions::afterFailedAttempt(int result, bool)
+{
+    return result;
+}
+
+bool MbusMasterFunctions::readsReplyTo(int, int) const
+{
+    return true;
+}
+
+int MbusMasterFunctions::transact(int slaveAddr, int functionCode, const unsigned char *requestData, int requestLen,
+                                  unsigned char *replyData, int replyLen, int *receivedLen)
+{
+    int retriesLeft = retryCnt;
+    if (!isOpen())
+        return MBUS_ILLEGAL_STATE;
+    int result = beforeTransaction();
+    if (result != MBUS_SUCCESS)
+        return result;
+    for (;;) {
+        result = transactOnce(slaveAddr, functionCode, requestData, requestLen, replyData, replyLen, receivedLen);
+        if (result == MBUS_SUCCESS)
+            return result;
+        result = afterFailedAttempt(result, retriesLeft > 0);
+        if (result != kRetry)
+            return result;
+        --retriesLeft;
+    }
+}
+
+int MbusMasterFunctions::transactOnce(int slaveAddr, int functionCode, const unsigned char *requestData,
+                                      int requestLen, unsigned char *replyData, int replyLen, int *receivedLen)
+{
+    if (receivedLen != nullptr)
+        *receivedLen = 0;
+    if (codec == nullptr || link == nullptr)
+        return MBUS_ILLEGAL_STATE;
+    // Lengths beyond the frame buffer are refused, not written past its end.
+    if (requestLen < 0 || (requestLen > 0 && requestData == nullptr) || (replyLen > 0 && replyData == nullptr) ||
+        codec->checkLengths(slaveAddr, requestLen, replyLen) != MBUS_SUCCESS)
+        return MBUS_ILLEGAL_ARGUMENT;
+    if (!isOpen())
+        return MBUS_ILLEGAL_STATE;
+
+    ++totalCounter;
+    // Stale bytes of an earlier exchange must not be taken for the reply.
+    int result = link->discardInput();
+    if (result != MBUS_SUCCESS)
+        return result;
+    const int frameLen = codec->buildRequest(slaveAddr, functionCode, requestData, requestLen);
+    waitOutPollDelay();
+    result = link->send(codec->frame(), frameLen, timeOut);
+    if (result != MBUS_SUCCESS)
+        return result;
+    if (!readsReplyTo(slaveAddr, replyLen)) {
+        ++successCounter;
+        return MBUS_SUCCESS;
+    }
+    return receiveReply(slaveAddr, functionCode, replyData, replyLen, receivedLen);
+}
+
+int MbusMasterFunctions::receiveReply(int slaveAddr, int functionCode, unsigned char *replyData, int replyLen,
+                                      int *receivedLen)
+{
+    // The codec says how much to read from what has arrived; each read may use the whole time-out.
+    unsigned char *frame = codec->frame();
+    int arrived = 0;
+    int wanted = codec->firstReadSize();
+    while (wanted > 0) {
+        int got = 0;
+        int result = link->receive(frame + arrived, wanted, timeOut, &got);
+        if (result != MBUS_SUCCESS)
+            return result;
+        arrived += got;
+        result = codec->moreToRead(arrived, replyLen, &wanted);
+        if (result != MBUS_SUCCESS)
+            return result;
+    }
+    const unsigned char *data = nullptr;
+    int dataLen = 0;
+    int result = codec->checkReply(arrived, slaveAddr, functionCode, &data, &dataLen);
+    if (result != MBUS_SUCCESS)
+        return result;
+    return deliverReply(data, dataLen, replyData, replyLen, receivedLen);
 }
 
 int MbusMasterFunctions::deliverReply(const unsigned char data[], int available, unsigned char *replyData,
@@ -111,3 +212,5 @@ int MbusMasterFunctions::configure32BitRegisterMode(int slaveAddr) { return setO
 void MbusMasterFunctions::configure32BitRegisterMode() { setOptionBitsForAll(kPairBits, kNone); }
 int MbusMasterFunctions::configureStandardRegisterMode(int slaveAddr) { return setOptionBits(slaveAddr, kNone, kPairBits); }
 void MbusMasterFunctions::configureStandardRegisterMode() { setOptionBitsForAll(kNone, kPairBits); }
+
+} // namespace mbus

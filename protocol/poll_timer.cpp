@@ -3,6 +3,8 @@
 #include <chrono>
 #include <thread>
 
+namespace mbus {
+
 std::uint32_t tickCountMs()
 {
     auto sinceEpoch = std::chrono::steady_clock::now().time_since_epoch();
@@ -34,3 +36,5 @@ void PollTimer::waitUntilExpired()
     if (elapsed < durationMs)
         sleeper(durationMs - elapsed);
 }
+
+} // namespace mbus

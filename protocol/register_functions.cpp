@@ -2,7 +2,9 @@
 #include <cstring>
 
 #include "protocol/master_functions.h"
-#include "protocol/wire_format.h"
+#include "codec/wire_format.h"
+
+namespace mbus {
 
 namespace {
 constexpr int kMaxReadRegisters = 125;
@@ -174,3 +176,5 @@ int MbusMasterFunctions::readWriteRegisters(int slaveAddr, int readRef, short re
     unpackRegisters(pduBuffer, readArr, readCnt);
     return MBUS_SUCCESS;
 }
+
+} // namespace mbus

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstring>
 
+namespace mbus {
 namespace net {
 
 namespace {
@@ -223,3 +224,4 @@ bool lastFailureWasReset()
 }
 
 } // namespace net
+} // namespace mbus

@@ -15,27 +15,29 @@
 #include <linux/serial.h>
 #endif
 
+namespace mbus {
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 // One total time limit for a whole read or write, however many system calls it takes.
 class Deadline {
 public:
-    explicit Deadline(int timeoutMs) : end(Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0)) {}
+    explicit Deadline(int timeoutMs) : end(SteadyClock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0)) {}
 
     // Milliseconds left, rounded up so that a wait never ends before the deadline; 0 once passed.
     int remainingMs() const
     {
-        auto left = end - Clock::now();
-        if (left <= Clock::duration::zero())
+        auto left = end - SteadyClock::now();
+        if (left <= SteadyClock::duration::zero())
             return 0;
         auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
         return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
     }
 
 private:
-    Clock::time_point end;
+    SteadyClock::time_point end;
 };
 
 // Waits until fd is ready for events or the deadline passes. 1: ready (revents set),
@@ -426,3 +428,5 @@ int MbusPosixSerialPort::attachHandle(std::intptr_t osHandle)
     ::tcflush(fd, TCIOFLUSH);
     return 0;
 }
+
+} // namespace mbus

@@ -6,6 +6,8 @@
 #include <memory>
 #include <new>
 
+namespace mbus {
+
 namespace {
 
 constexpr DWORD kPurgeBoth = PURGE_TXCLEAR | PURGE_RXCLEAR;
@@ -321,3 +323,5 @@ int MbusWindowsSerialPort::attachHandle(std::intptr_t osHandle)
     ::PurgeComm(handle, kPurgeBoth);
     return 0;
 }
+
+} // namespace mbus

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+using namespace mbus;
+
 using sim::Fault;
 using sim::FaultKind;
 using TcpTransaction = TcpMasterTest;
@@ -126,6 +128,19 @@ TEST_F(TcpTransaction, FrameErrorIsRetriedOnAFreshConnection)
     EXPECT_EQ(99, value[0]);
     EXPECT_EQ(2, master.getTotalCounter());
     EXPECT_EQ(1, master.getSuccessCounter());
+    EXPECT_EQ(2, connectionsAfterAccepting(2));
+}
+
+TEST_F(TcpTransaction, InvalidReplyIsRetriedOnAFreshConnection)
+{
+    master.setRetryCnt(1);
+    open();
+    device.pushFault(Fault{FaultKind::LyingLength, 1000}); // 131: more than one frame announced
+    device.setHoldingRegister(4, 77);
+    short value[1];
+    EXPECT_EQ(MBUS_SUCCESS, master.readMultipleRegisters(1, 5, value, 1));
+    EXPECT_EQ(77, value[0]);
+    EXPECT_EQ(2, master.getTotalCounter());
     EXPECT_EQ(2, connectionsAfterAccepting(2));
 }
 

@@ -10,6 +10,8 @@
 #include "serial/serial_port.h"
 #include "test_frames.h"
 
+using namespace mbus;
+
 struct FakePortState {
     std::vector<std::string> log;
     std::vector<Bytes> written;

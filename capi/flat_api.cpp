@@ -1,7 +1,10 @@
 // The flat C interface to the operations that every master has.
 #include "mbus.h"
-#include "protocol/flat_handle.h"
+#include "capi/flat_handle.h"
 
+using namespace mbus;
+
+namespace mbus {
 namespace {
 // Runs an operation that returns a result code; a null handle gives MBUS_ILLEGAL_STATE.
 template <class Operation>
@@ -27,6 +30,7 @@ void apply(MbusHandle handle, Operation operation)
         operation(*master);
 }
 } // namespace
+} // namespace mbus
 
 extern "C" {
 

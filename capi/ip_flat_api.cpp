@@ -6,8 +6,11 @@
 #include "ip/tcp_master_protocol.h"
 #include "ip/udp_master_protocol.h"
 #include "mbus.h"
-#include "protocol/flat_handle.h"
+#include "capi/flat_handle.h"
 
+using namespace mbus;
+
+namespace mbus {
 namespace {
 // A handle of another transport family is a wrong argument; a null handle a wrong state.
 template <class Family, class Operation>
@@ -19,6 +22,7 @@ int resultOfFamily(MbusHandle handle, Operation operation)
     return master ? operation(*master) : MBUS_ILLEGAL_ARGUMENT;
 }
 } // namespace
+} // namespace mbus
 
 extern "C" {
 

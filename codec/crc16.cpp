@@ -1,4 +1,6 @@
-#include "serial/crc16.h"
+#include "codec/crc16.h"
+
+namespace mbus {
 
 namespace {
 
@@ -87,3 +89,5 @@ std::uint16_t calcCrc16(const unsigned char data[], std::size_t length, unsigned
     }
     return static_cast<std::uint16_t>((crcHi << 8) | crcLo);
 }
+
+} // namespace mbus

@@ -2,11 +2,14 @@
 #include <new>
 
 #include "mbus.h"
-#include "protocol/flat_handle.h"
+#include "capi/flat_handle.h"
 #include "serial/ascii_master_protocol.h"
 #include "serial/elam_master_protocol.h"
 #include "serial/rtu_master_protocol.h"
 
+using namespace mbus;
+
+namespace mbus {
 namespace {
 
 // A new master, or null when memory is exhausted (for the object or its port).
@@ -36,6 +39,7 @@ int serialResultOf(MbusHandle handle, Operation operation)
 }
 
 } // namespace
+} // namespace mbus
 
 extern "C" {
 
