@@ -78,6 +78,7 @@ int FakeNetwork::openSockets()
     return static_cast<int>(network().sockets.size());
 }
 
+namespace mbus {
 namespace net {
 
 void startup() {}
@@ -263,3 +264,4 @@ bool lastFailureWasReset()
 }
 
 } // namespace net
+} // namespace mbus

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "serial/serial_port.h"
-#include "test_frames.h"
+#include "tests/support/test_frames.h"
 
 using namespace mbus;
 

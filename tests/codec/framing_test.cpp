@@ -9,7 +9,7 @@
 #include "codec/crc16.h"
 #include "codec/elam_framing.h"
 #include "codec/rtu_framing.h"
-#include "test_frames.h"
+#include "tests/support/test_frames.h"
 
 using namespace mbus;
 
