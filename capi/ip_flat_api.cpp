@@ -1,12 +1,12 @@
 // The flat C interface to the IP masters.
 #include <new>
 
+#include "capi/flat_handle.h"
 #include "ip/ascii_over_tcp_master_protocol.h"
 #include "ip/rtu_over_tcp_master_protocol.h"
 #include "ip/tcp_master_protocol.h"
 #include "ip/udp_master_protocol.h"
 #include "mbus.h"
-#include "capi/flat_handle.h"
 
 using namespace mbus;
 
@@ -48,8 +48,7 @@ MbusHandle mbusNewUdpMaster(void)
 
 int mbusOpenConnection(MbusHandle handle, const char *hostName)
 {
-    return resultOfFamily<MbusIpClientBase>(handle,
-                                            [=](MbusIpClientBase &m) { return m.openConnection(hostName); });
+    return resultOfFamily<MbusIpClientBase>(handle, [=](MbusIpClientBase &m) { return m.openConnection(hostName); });
 }
 
 int mbusSetPort(MbusHandle handle, unsigned short port)

@@ -1,8 +1,8 @@
 // The flat C interface of the serial masters.
 #include <new>
 
-#include "mbus.h"
 #include "capi/flat_handle.h"
+#include "mbus.h"
 #include "serial/ascii_master_protocol.h"
 #include "serial/elam_master_protocol.h"
 #include "serial/rtu_master_protocol.h"
@@ -43,9 +43,18 @@ int serialResultOf(MbusHandle handle, Operation operation)
 
 extern "C" {
 
-MBUS_API MbusHandle mbusNewRtuMaster(void) { return newSerialMaster<MbusRtuMasterProtocol>(); }
-MBUS_API MbusHandle mbusNewAsciiMaster(void) { return newSerialMaster<MbusAsciiMasterProtocol>(); }
-MBUS_API MbusHandle mbusNewElamMaster(void) { return newSerialMaster<MbusElamMasterProtocol>(); }
+MBUS_API MbusHandle mbusNewRtuMaster(void)
+{
+    return newSerialMaster<MbusRtuMasterProtocol>();
+}
+MBUS_API MbusHandle mbusNewAsciiMaster(void)
+{
+    return newSerialMaster<MbusAsciiMasterProtocol>();
+}
+MBUS_API MbusHandle mbusNewElamMaster(void)
+{
+    return newSerialMaster<MbusElamMasterProtocol>();
+}
 
 MBUS_API int mbusOpenSerialPort(MbusHandle handle, const char *portName, int baudRate, int dataBits, int stopBits,
                                 int parity)

@@ -26,8 +26,7 @@ int AsciiCodec::moreToRead(int arrived, int replyLen, int *more)
     return MBUS_SUCCESS;
 }
 
-int AsciiCodec::checkReply(int frameLen, int slaveAddr, int functionCode, const unsigned char **data,
-                           int *dataLen)
+int AsciiCodec::checkReply(int frameLen, int slaveAddr, int functionCode, const unsigned char **data, int *dataLen)
 {
     int checked = decodeAsciiReply(asciiFrame, frameLen, slaveAddr, functionCode, dataLen);
     if (checked != MBUS_SUCCESS)

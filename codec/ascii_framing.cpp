@@ -1,8 +1,8 @@
 #include "codec/ascii_framing.h"
 
-#include "mbus.h"
-#include "codec/hex_digits.h"
 #include "codec/exception_result.h"
+#include "codec/hex_digits.h"
+#include "mbus.h"
 
 namespace mbus {
 

@@ -27,8 +27,8 @@ int ElamCodec::firstReadSize() const
 
 int ElamCodec::moreToRead(int arrived, int replyLen, int *more)
 {
-    const int length = extended ? elamReplyFrameLength(elamFrame[2], replyLen)
-                                : rtuReplyFrameLength(elamFrame[1], replyLen);
+    const int length =
+        extended ? elamReplyFrameLength(elamFrame[2], replyLen) : rtuReplyFrameLength(elamFrame[1], replyLen);
     *more = length > arrived ? length - arrived : 0;
     return MBUS_SUCCESS;
 }

@@ -14,8 +14,7 @@ public:
     int buildRequest(int slaveAddr, int functionCode, const unsigned char *data, int dataLen) override;
     int firstReadSize() const override;
     int moreToRead(int arrived, int replyLen, int *more) override;
-    int checkReply(int frameLen, int slaveAddr, int functionCode, const unsigned char **data,
-                   int *dataLen) override;
+    int checkReply(int frameLen, int slaveAddr, int functionCode, const unsigned char **data, int *dataLen) override;
     unsigned char *frame() override { return elamFrame; }
 
 private:

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "mbus.h"
 #include "codec/crc16.h"
 #include "codec/exception_result.h"
+#include "mbus.h"
 
 namespace mbus {
 

@@ -25,8 +25,7 @@ public:
     virtual int moreToRead(int arrived, int replyLen, int *more) = 0;
     // Checks the complete reply of frameLen bytes in frame(). On 0, *data and *dataLen give the
     // reply data behind the function code.
-    virtual int checkReply(int frameLen, int slaveAddr, int functionCode, const unsigned char **data,
-                           int *dataLen) = 0;
+    virtual int checkReply(int frameLen, int slaveAddr, int functionCode, const unsigned char **data, int *dataLen) = 0;
     virtual unsigned char *frame() = 0;
 };
 

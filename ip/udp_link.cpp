@@ -52,9 +52,8 @@ int UdpLink::receive(unsigned char *buffer, int count, int timeoutMs, int *recei
     net::WaitResult wait = net::waitReadable(handle, timeoutMs);
     if (wait == net::WaitResult::TimedOut)
         return MBUS_REPLY_TIMEOUT;
-    long got = wait == net::WaitResult::Ready
-                   ? net::receiveDatagram(handle, buffer, static_cast<std::size_t>(count))
-                   : net::kFailed;
+    long got = wait == net::WaitResult::Ready ? net::receiveDatagram(handle, buffer, static_cast<std::size_t>(count))
+                                              : net::kFailed;
     if (got == net::kWouldBlock) // readable but gone: nothing arrived after all
         return MBUS_REPLY_TIMEOUT;
     if (got <= 0)

@@ -1,8 +1,8 @@
 // Function codes 1, 2, 5 and 15: coils and discrete inputs.
 #include <cstring>
 
-#include "protocol/master_functions.h"
 #include "codec/wire_format.h"
+#include "protocol/master_functions.h"
 
 namespace mbus {
 

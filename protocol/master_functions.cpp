@@ -88,8 +88,8 @@ int MbusMasterFunctions::transact(int slaveAddr, int functionCode, const unsigne
     }
 }
 
-int MbusMasterFunctions::transactOnce(int slaveAddr, int functionCode, const unsigned char *requestData,
-                                      int requestLen, unsigned char *replyData, int replyLen, int *receivedLen)
+int MbusMasterFunctions::transactOnce(int slaveAddr, int functionCode, const unsigned char *requestData, int requestLen,
+                                      unsigned char *replyData, int replyLen, int *receivedLen)
 {
     if (receivedLen != nullptr)
         *receivedLen = 0;
@@ -144,8 +144,8 @@ int MbusMasterFunctions::receiveReply(int slaveAddr, int functionCode, unsigned 
     return deliverReply(data, dataLen, replyData, replyLen, receivedLen);
 }
 
-int MbusMasterFunctions::deliverReply(const unsigned char data[], int available, unsigned char *replyData,
-                                      int replyLen, int *receivedLen)
+int MbusMasterFunctions::deliverReply(const unsigned char data[], int available, unsigned char *replyData, int replyLen,
+                                      int *receivedLen)
 {
     int count = replyLen < available ? replyLen : available;
     if (count > 0)
@@ -169,7 +169,7 @@ long MbusMasterFunctions::wireAddress(int slaveAddr, int reference) const
 {
     // 64-bit arithmetic: long is 32 bits on Windows, where reference - 1 could overflow.
     const long long address = (optionsOf(slaveAddr) & kZeroBasedRefs) ? static_cast<long long>(reference)
-                                                                     : static_cast<long long>(reference) - 1;
+                                                                      : static_cast<long long>(reference) - 1;
     return (address < 0 || address > 0xFFFF) ? -1 : static_cast<long>(address);
 }
 
@@ -196,21 +196,69 @@ constexpr unsigned char kPairBits = MbusMasterFunctions::k32BitRegisterMode | Mb
                                     MbusMasterFunctions::kBigEndianInts;
 } // namespace
 
-int MbusMasterFunctions::configureOneBasedAddressing(int slaveAddr) { return setOptionBits(slaveAddr, kNone, kZeroBasedRefs); }
-void MbusMasterFunctions::configureOneBasedAddressing() { setOptionBitsForAll(kNone, kZeroBasedRefs); }
-int MbusMasterFunctions::configureZeroBasedAddressing(int slaveAddr) { return setOptionBits(slaveAddr, kZeroBasedRefs, kNone); }
-void MbusMasterFunctions::configureZeroBasedAddressing() { setOptionBitsForAll(kZeroBasedRefs, kNone); }
-int MbusMasterFunctions::configureLittleEndianInts(int slaveAddr) { return setOptionBits(slaveAddr, kNone, kBigEndianInts); }
-void MbusMasterFunctions::configureLittleEndianInts() { setOptionBitsForAll(kNone, kBigEndianInts); }
-int MbusMasterFunctions::configureBigEndianInts(int slaveAddr) { return setOptionBits(slaveAddr, kBigEndianInts, kNone); }
-void MbusMasterFunctions::configureBigEndianInts() { setOptionBitsForAll(kBigEndianInts, kNone); }
-int MbusMasterFunctions::configureLittleEndianFloats(int slaveAddr) { return setOptionBits(slaveAddr, kNone, kBigEndianFloats); }
-void MbusMasterFunctions::configureLittleEndianFloats() { setOptionBitsForAll(kNone, kBigEndianFloats); }
-int MbusMasterFunctions::configureBigEndianFloats(int slaveAddr) { return setOptionBits(slaveAddr, kBigEndianFloats, kNone); }
-void MbusMasterFunctions::configureBigEndianFloats() { setOptionBitsForAll(kBigEndianFloats, kNone); }
-int MbusMasterFunctions::configure32BitRegisterMode(int slaveAddr) { return setOptionBits(slaveAddr, kPairBits, kNone); }
-void MbusMasterFunctions::configure32BitRegisterMode() { setOptionBitsForAll(kPairBits, kNone); }
-int MbusMasterFunctions::configureStandardRegisterMode(int slaveAddr) { return setOptionBits(slaveAddr, kNone, kPairBits); }
-void MbusMasterFunctions::configureStandardRegisterMode() { setOptionBitsForAll(kNone, kPairBits); }
+int MbusMasterFunctions::configureOneBasedAddressing(int slaveAddr)
+{
+    return setOptionBits(slaveAddr, kNone, kZeroBasedRefs);
+}
+void MbusMasterFunctions::configureOneBasedAddressing()
+{
+    setOptionBitsForAll(kNone, kZeroBasedRefs);
+}
+int MbusMasterFunctions::configureZeroBasedAddressing(int slaveAddr)
+{
+    return setOptionBits(slaveAddr, kZeroBasedRefs, kNone);
+}
+void MbusMasterFunctions::configureZeroBasedAddressing()
+{
+    setOptionBitsForAll(kZeroBasedRefs, kNone);
+}
+int MbusMasterFunctions::configureLittleEndianInts(int slaveAddr)
+{
+    return setOptionBits(slaveAddr, kNone, kBigEndianInts);
+}
+void MbusMasterFunctions::configureLittleEndianInts()
+{
+    setOptionBitsForAll(kNone, kBigEndianInts);
+}
+int MbusMasterFunctions::configureBigEndianInts(int slaveAddr)
+{
+    return setOptionBits(slaveAddr, kBigEndianInts, kNone);
+}
+void MbusMasterFunctions::configureBigEndianInts()
+{
+    setOptionBitsForAll(kBigEndianInts, kNone);
+}
+int MbusMasterFunctions::configureLittleEndianFloats(int slaveAddr)
+{
+    return setOptionBits(slaveAddr, kNone, kBigEndianFloats);
+}
+void MbusMasterFunctions::configureLittleEndianFloats()
+{
+    setOptionBitsForAll(kNone, kBigEndianFloats);
+}
+int MbusMasterFunctions::configureBigEndianFloats(int slaveAddr)
+{
+    return setOptionBits(slaveAddr, kBigEndianFloats, kNone);
+}
+void MbusMasterFunctions::configureBigEndianFloats()
+{
+    setOptionBitsForAll(kBigEndianFloats, kNone);
+}
+int MbusMasterFunctions::configure32BitRegisterMode(int slaveAddr)
+{
+    return setOptionBits(slaveAddr, kPairBits, kNone);
+}
+void MbusMasterFunctions::configure32BitRegisterMode()
+{
+    setOptionBitsForAll(kPairBits, kNone);
+}
+int MbusMasterFunctions::configureStandardRegisterMode(int slaveAddr)
+{
+    return setOptionBits(slaveAddr, kNone, kPairBits);
+}
+void MbusMasterFunctions::configureStandardRegisterMode()
+{
+    setOptionBitsForAll(kNone, kPairBits);
+}
 
 } // namespace mbus

@@ -4,8 +4,7 @@ namespace mbus {
 
 PollTimer::PollTimer(std::uint32_t duration, TickSource tickSource, Sleeper sleepFunction)
     : startTick(tickSource()), durationMs(duration), ticks(tickSource), sleeper(sleepFunction)
-{
-}
+{}
 
 void PollTimer::restart(std::uint32_t duration)
 {

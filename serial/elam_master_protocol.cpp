@@ -25,8 +25,8 @@ int MbusElamMasterProtocol::getMaxSlaveAddress()
     return kElamMaxSlave;
 }
 
-int MbusElamMasterProtocol::readRegisterBlock(int functionCode, int slaveAddr, int startRef, short regArr[],
-                                              int regCnt, int countField)
+int MbusElamMasterProtocol::readRegisterBlock(int functionCode, int slaveAddr, int startRef, short regArr[], int regCnt,
+                                              int countField)
 {
     if (slaveAddr < kElamFirstExtendedSlave)
         return MbusMasterFunctions::readRegisterBlock(functionCode, slaveAddr, startRef, regArr, regCnt, countField);

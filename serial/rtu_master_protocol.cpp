@@ -16,8 +16,7 @@ MbusRtuMasterProtocol::MbusRtuMasterProtocol(MbusSerialPort *port) : MbusSerialC
 
 MbusRtuMasterProtocol::~MbusRtuMasterProtocol() = default;
 
-int MbusRtuMasterProtocol::openSerialPort(const char *portName, int baudRate, int dataBits, int stopBits,
-                                          int parity)
+int MbusRtuMasterProtocol::openSerialPort(const char *portName, int baudRate, int dataBits, int stopBits, int parity)
 {
     int interval = rtuSilenceIntervalMs(baudRate);
     if (interval < 0)

@@ -9,10 +9,7 @@ namespace mbus {
 
 MbusSerialClientBase::MbusSerialClientBase() : MbusSerialClientBase(newPlatformSerialPort()) {}
 
-MbusSerialClientBase::MbusSerialClientBase(MbusSerialPort *port)
-    : serialPort(port), serialLink(port, getClock())
-{
-}
+MbusSerialClientBase::MbusSerialClientBase(MbusSerialPort *port) : serialPort(port), serialLink(port, getClock()) {}
 
 MbusSerialClientBase::~MbusSerialClientBase()
 {
@@ -65,8 +62,7 @@ int MbusSerialClientBase::openSerialPort(const char *portName, int baudRate, int
     return MBUS_SUCCESS;
 }
 
-int MbusSerialClientBase::openSerialPort(const wchar_t *portName, int baudRate, int dataBits, int stopBits,
-                                         int parity)
+int MbusSerialClientBase::openSerialPort(const wchar_t *portName, int baudRate, int dataBits, int stopBits, int parity)
 {
     // A name that cannot be converted reaches the port as an empty one, which it refuses.
     std::unique_ptr<char[]> narrow;
