@@ -3,6 +3,7 @@
 #define MBUS_IP_SOCKET_LINK_H
 
 #include "ip/socket_layer.h"
+#include "mbus.h"
 #include "protocol/link.h"
 
 namespace mbus {
@@ -22,6 +23,19 @@ public:
     net::Socket socket() const { return handle; }
 
 protected:
+    // Takes a new socket and makes it non-blocking: 0, or MBUS_OPEN_ERROR (and closed).
+    int adopt(net::Socket created)
+    {
+        handle = created;
+        if (handle == net::kInvalidSocket)
+            return MBUS_OPEN_ERROR;
+        if (!net::setNonBlocking(handle)) {
+            close();
+            return MBUS_OPEN_ERROR;
+        }
+        return MBUS_SUCCESS;
+    }
+
     // One frame: what the socket buffers hold and what a drain reads at a time.
     static constexpr int kFrameSize = 260;
 

@@ -7,13 +7,9 @@ namespace mbus {
 int TcpLink::connect(const net::Ipv4Endpoint &peer, int timeoutMs)
 {
     close();
-    handle = net::openStream();
-    if (handle == net::kInvalidSocket)
-        return MBUS_OPEN_ERROR;
-    if (!net::setNonBlocking(handle)) {
-        close();
-        return MBUS_OPEN_ERROR;
-    }
+    int opened = adopt(net::openStream());
+    if (opened != MBUS_SUCCESS)
+        return opened;
     net::ConnectResult started = net::startConnect(handle, peer);
     if (started == net::ConnectResult::Failed) {
         close();

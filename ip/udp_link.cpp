@@ -8,13 +8,9 @@ int UdpLink::open(const net::Ipv4Endpoint &peer)
 {
     close();
     peerAddress = peer;
-    handle = net::openDatagram();
-    if (handle == net::kInvalidSocket)
-        return MBUS_OPEN_ERROR;
-    if (!net::setNonBlocking(handle)) {
-        close();
-        return MBUS_OPEN_ERROR;
-    }
+    int opened = adopt(net::openDatagram());
+    if (opened != MBUS_SUCCESS)
+        return opened;
     net::setDatagramOptions(handle, kFrameSize);
     return MBUS_SUCCESS;
 }
