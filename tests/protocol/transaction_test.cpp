@@ -21,11 +21,18 @@ namespace {
 // A master whose transport is a codec on a scripted link, open from the start.
 class LinkMaster : public MbusMasterFunctions {
 public:
-    LinkMaster(FrameCodec &frameCodec, Link &byteLink) { useTransport(&frameCodec, &byteLink); }
+    LinkMaster(FrameCodec &frameCodec, Link &byteLink)
+    {
+        useTransport(&frameCodec, &byteLink);
+        slaveOptionTable = options; // extended addresses reach past the standard table
+    }
     int getMaxSlaveAddress() override { return 2295; }
     int isOpen() override { return open; }
     void closeConnection() override { open = false; }
     bool open = true;
+
+private:
+    unsigned char options[2296] = {};
 };
 
 // One framing with the reply that a read of two holding registers (0x1234, 0x5678) gets.
