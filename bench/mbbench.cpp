@@ -27,6 +27,8 @@
 
 #ifdef MBBENCH_HAVE_LIBMODBUS
 #include <modbus.h>
+
+using namespace mbus;
 #endif
 
 namespace {

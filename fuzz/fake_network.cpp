@@ -9,6 +9,8 @@
 #include "fuzz/pending_reply.h"
 #include "ip/socket_layer.h"
 
+using namespace mbus;
+
 namespace {
 
 struct FakeSocket {
@@ -76,6 +78,7 @@ int FakeNetwork::openSockets()
     return static_cast<int>(network().sockets.size());
 }
 
+namespace mbus {
 namespace net {
 
 void startup() {}
@@ -261,3 +264,4 @@ bool lastFailureWasReset()
 }
 
 } // namespace net
+} // namespace mbus

@@ -12,6 +12,8 @@
 #include "serial/elam_master_protocol.h"
 #include "serial/serial_client_base.h"
 
+using namespace mbus;
+
 namespace {
 
 bool knownResult(int result)

@@ -11,6 +11,8 @@
 #include "fuzz/reply_script.h"
 #include "protocol/master_functions.h"
 
+using namespace mbus;
+
 class OperationDriver {
 public:
     OperationDriver(MbusMasterFunctions &master, FuzzInput &input, ReplyScript &script)

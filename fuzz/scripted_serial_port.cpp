@@ -4,6 +4,8 @@
 
 #include "fuzz/fuzz_check.h"
 
+using namespace mbus;
+
 int ScriptedSerialPort::openPort(const char *name)
 {
     if (name == nullptr || *name == '\0')

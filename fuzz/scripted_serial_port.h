@@ -8,6 +8,8 @@
 #include "fuzz/reply_script.h"
 #include "serial/serial_port.h"
 
+using namespace mbus;
+
 class ScriptedSerialPort : public MbusSerialPort {
 public:
     explicit ScriptedSerialPort(ReplyScript &script) : script_(script) {}

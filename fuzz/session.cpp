@@ -15,6 +15,8 @@
 #include "serial/elam_master_protocol.h"
 #include "serial/rtu_master_protocol.h"
 
+using namespace mbus;
+
 namespace {
 
 constexpr int kMaxOperations = 4;

@@ -4,8 +4,7 @@
 #include <cwchar>
 #include <string>
 
-#include "protocol/exception_result.h"
-#include "protocol/wire_format.h"
+namespace mbus {
 
 MbusIpClientBase::MbusIpClientBase()
 {
@@ -14,21 +13,7 @@ MbusIpClientBase::MbusIpClientBase()
 
 MbusIpClientBase::~MbusIpClientBase()
 {
-    MbusIpClientBase::closeConnection();
     net::cleanup();
-}
-
-int MbusIpClientBase::isOpen()
-{
-    return socketHandle != net::kInvalidSocket;
-}
-
-void MbusIpClientBase::closeConnection()
-{
-    if (socketHandle != net::kInvalidSocket) {
-        net::closeSocket(socketHandle);
-        socketHandle = net::kInvalidSocket;
-    }
 }
 
 int MbusIpClientBase::setPort(std::uint16_t port)
@@ -70,30 +55,4 @@ int MbusIpClientBase::openConnection(const wchar_t *hostName)
     return openConnection(narrow.c_str());
 }
 
-int MbusIpClientBase::buildMbapRequest(int slaveAddr, int functionCode, const unsigned char *requestData,
-                                       int requestLen)
-{
-    ++transactionId; // wraps from 65535 to 0
-    putU16(frameBuffer, transactionId);
-    putU16(frameBuffer + 2, 0);
-    putU16(frameBuffer + 4, static_cast<unsigned>(requestLen + 2));
-    frameBuffer[6] = static_cast<unsigned char>(slaveAddr);
-    frameBuffer[7] = static_cast<unsigned char>(functionCode);
-    if (requestLen > 0)
-        std::memmove(frameBuffer + 8, requestData, static_cast<std::size_t>(requestLen));
-    return requestLen + 8;
-}
-
-int MbusIpClientBase::checkMbapReply(int slaveAddr, int functionCode) const
-{
-    constexpr unsigned char kExceptionFlag = 0x80;
-    const unsigned char replyFunction = frameBuffer[7];
-    if ((replyFunction & ~kExceptionFlag) != functionCode)
-        return MBUS_INVALID_FRAME_ERROR;
-    // A unit identifier of 0 in a reply is accepted for every request.
-    if (frameBuffer[6] != slaveAddr && frameBuffer[6] != 0)
-        return MBUS_INVALID_FRAME_ERROR;
-    if (replyFunction & kExceptionFlag)
-        return exceptionResult(frameBuffer[8]);
-    return MBUS_SUCCESS;
-}
+} // namespace mbus

@@ -1,5 +1,5 @@
-// Common base of the masters that reach their device over IP: the device's address and port,
-// the socket, and the frame buffer and transaction identifier of the MBAP framings.
+// Common base of the masters that reach their device over IP: the device's address and port.
+// How the socket is created and carried is left to the TCP and UDP masters.
 #ifndef MBUS_IP_IP_CLIENT_BASE_H
 #define MBUS_IP_IP_CLIENT_BASE_H
 
@@ -8,16 +8,14 @@
 #include "ip/socket_layer.h"
 #include "protocol/master_functions.h"
 
+namespace mbus {
+
 class MbusIpClientBase : public MbusMasterFunctions {
 public:
-    // One MBAP frame: 7 header bytes, the function code and at most 252 data bytes.
-    static constexpr int kFrameSize = 260;
     static constexpr std::uint16_t kDefaultPort = 502;
 
     ~MbusIpClientBase() override;
-    int isOpen() override;
-    void closeConnection() override;
-    // Creates and connects the socket for serverAddress.
+    // Creates (and connects) the socket for serverAddress.
     virtual int openSocket() = 0;
 
     // Resolves a dotted address or a host name, then opens the socket.
@@ -29,18 +27,10 @@ public:
 protected:
     MbusIpClientBase();
 
-    // The MBAP framing shared by Modbus/TCP and Modbus/UDP.
-    // Builds the request of the next transaction identifier in frameBuffer; returns its length.
-    int buildMbapRequest(int slaveAddr, int functionCode, const unsigned char *requestData, int requestLen);
-    // Function code, unit identifier and exception flag of the reply in frameBuffer: 0,
-    // MBUS_INVALID_FRAME_ERROR or the exception's result code.
-    int checkMbapReply(int slaveAddr, int functionCode) const;
-
-    std::uint16_t transactionId = 0;
-    net::Socket socketHandle = net::kInvalidSocket;
     std::uint16_t portNumber = kDefaultPort;
     net::Ipv4Endpoint serverAddress;
-    unsigned char frameBuffer[kFrameSize] = {};
 };
+
+} // namespace mbus
 
 #endif

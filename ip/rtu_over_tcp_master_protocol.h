@@ -1,24 +1,25 @@
 // RTU frames (address, function code, data, CRC-16) carried over a TCP connection, without an
-// MBAP header. Connect, reconnect and retries are those of the Modbus/TCP master.
+// MBAP header: the RTU codec on a TCP link. The frames carry no length, so replyLen is the exact
+// number of reply bytes expected.
 #ifndef MBUS_IP_RTU_OVER_TCP_MASTER_PROTOCOL_H
 #define MBUS_IP_RTU_OVER_TCP_MASTER_PROTOCOL_H
 
-#include "ip/tcp_master_protocol.h"
-#include "serial/rtu_framing.h"
+#include "codec/rtu_codec.h"
+#include "ip/tcp_client_base.h"
 
-class MbusRtuOverTcpMasterProtocol : public MbusTcpMasterProtocol {
+namespace mbus {
+
+class MbusRtuOverTcpMasterProtocol : public MbusTcpClientBase {
 public:
     static constexpr std::uint16_t kDefaultRtuPort = 1100;
 
     MbusRtuOverTcpMasterProtocol();
     ~MbusRtuOverTcpMasterProtocol() override = default;
 
-    // The frames carry no length: replyLen is the exact number of reply bytes expected.
-    int transactOnce(int slaveAddr, int functionCode, const unsigned char *requestData, int requestLen,
-                     unsigned char *replyData, int replyLen, int *receivedLen) override;
-
 private:
-    unsigned char rtuFrame[kRtuMaxFrame] = {};
+    RtuCodec rtu;
 };
+
+} // namespace mbus
 
 #endif

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace mbus {
 namespace net {
 
 // Wide enough for a descriptor and for a Windows SOCKET; all bits set marks no socket.
@@ -65,5 +66,6 @@ long receiveDatagram(Socket socket, void *buffer, std::size_t capacity);
 bool lastFailureWasReset();
 
 } // namespace net
+} // namespace mbus
 
 #endif

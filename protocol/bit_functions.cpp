@@ -1,8 +1,10 @@
 // Function codes 1, 2, 5 and 15: coils and discrete inputs.
 #include <cstring>
 
+#include "codec/wire_format.h"
 #include "protocol/master_functions.h"
-#include "protocol/wire_format.h"
+
+namespace mbus {
 
 namespace {
 constexpr int kMaxReadBits = 2000;
@@ -105,3 +107,5 @@ int MbusMasterFunctions::forceMultipleCoils(int slaveAddr, int startRef, const i
         return MBUS_INVALID_REPLY_ERROR;
     return MBUS_SUCCESS;
 }
+
+} // namespace mbus

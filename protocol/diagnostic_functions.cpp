@@ -3,6 +3,8 @@
 
 #include "protocol/master_functions.h"
 
+namespace mbus {
+
 namespace {
 constexpr int kReadExceptionStatus = 7;
 constexpr int kDiagnostics = 8;
@@ -80,3 +82,5 @@ int MbusMasterFunctions::customFunction(int slaveAddr, int functionCode, const u
     *replyLen = static_cast<std::size_t>(received);
     return result;
 }
+
+} // namespace mbus

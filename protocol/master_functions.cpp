@@ -1,9 +1,12 @@
-// Settings, counters and per-slave options of every master.
+// Settings, counters and per-slave options of every master, and the transaction routine that
+// joins a transport's framing to its link.
 #include "protocol/master_functions.h"
 
 #include <cstring>
 
-MbusMasterFunctions::MbusMasterFunctions() : pollTimer(0) {}
+namespace mbus {
+
+MbusMasterFunctions::MbusMasterFunctions() : pollTimer(0, clock.ticks, clock.sleep) {}
 
 MbusMasterFunctions::~MbusMasterFunctions() = default;
 
@@ -43,8 +46,106 @@ int MbusMasterFunctions::setRetryCnt(int retries)
     return MBUS_SUCCESS;
 }
 
-int MbusMasterFunctions::deliverReply(const unsigned char data[], int available, unsigned char *replyData,
-                                      int replyLen, int *receivedLen)
+void MbusMasterFunctions::setClock(const Clock &newClock)
+{
+    clock = newClock;
+    pollTimer = PollTimer(0, clock.ticks, clock.sleep);
+}
+
+void MbusMasterFunctions::useTransport(FrameCodec *frameCodec, Link *frameLink)
+{
+    codec = frameCodec;
+    link = frameLink;
+}
+
+int MbusMasterFunctions::afterFailedAttempt(int result, bool)
+{
+    return result;
+}
+
+bool MbusMasterFunctions::readsReplyTo(int, int) const
+{
+    return true;
+}
+
+int MbusMasterFunctions::transact(int slaveAddr, int functionCode, const unsigned char *requestData, int requestLen,
+                                  unsigned char *replyData, int replyLen, int *receivedLen)
+{
+    int retriesLeft = retryCnt;
+    if (!isOpen())
+        return MBUS_ILLEGAL_STATE;
+    int result = beforeTransaction();
+    if (result != MBUS_SUCCESS)
+        return result;
+    for (;;) {
+        result = transactOnce(slaveAddr, functionCode, requestData, requestLen, replyData, replyLen, receivedLen);
+        if (result == MBUS_SUCCESS)
+            return result;
+        result = afterFailedAttempt(result, retriesLeft > 0);
+        if (result != kRetry)
+            return result;
+        --retriesLeft;
+    }
+}
+
+int MbusMasterFunctions::transactOnce(int slaveAddr, int functionCode, const unsigned char *requestData, int requestLen,
+                                      unsigned char *replyData, int replyLen, int *receivedLen)
+{
+    if (receivedLen != nullptr)
+        *receivedLen = 0;
+    if (codec == nullptr || link == nullptr)
+        return MBUS_ILLEGAL_STATE;
+    // Lengths beyond the frame buffer are refused, not written past its end.
+    if (requestLen < 0 || (requestLen > 0 && requestData == nullptr) || (replyLen > 0 && replyData == nullptr) ||
+        codec->checkLengths(slaveAddr, requestLen, replyLen) != MBUS_SUCCESS)
+        return MBUS_ILLEGAL_ARGUMENT;
+    if (!isOpen())
+        return MBUS_ILLEGAL_STATE;
+
+    ++totalCounter;
+    // Stale bytes of an earlier exchange must not be taken for the reply.
+    int result = link->discardInput();
+    if (result != MBUS_SUCCESS)
+        return result;
+    const int frameLen = codec->buildRequest(slaveAddr, functionCode, requestData, requestLen);
+    waitOutPollDelay();
+    result = link->send(codec->frame(), frameLen, timeOut);
+    if (result != MBUS_SUCCESS)
+        return result;
+    if (!readsReplyTo(slaveAddr, replyLen)) {
+        ++successCounter;
+        return MBUS_SUCCESS;
+    }
+    return receiveReply(slaveAddr, functionCode, replyData, replyLen, receivedLen);
+}
+
+int MbusMasterFunctions::receiveReply(int slaveAddr, int functionCode, unsigned char *replyData, int replyLen,
+                                      int *receivedLen)
+{
+    // The codec says how much to read from what has arrived; each read may use the whole time-out.
+    unsigned char *frame = codec->frame();
+    int arrived = 0;
+    int wanted = codec->firstReadSize();
+    while (wanted > 0) {
+        int got = 0;
+        int result = link->receive(frame + arrived, wanted, timeOut, &got);
+        if (result != MBUS_SUCCESS)
+            return result;
+        arrived += got;
+        result = codec->moreToRead(arrived, replyLen, &wanted);
+        if (result != MBUS_SUCCESS)
+            return result;
+    }
+    const unsigned char *data = nullptr;
+    int dataLen = 0;
+    int result = codec->checkReply(arrived, slaveAddr, functionCode, &data, &dataLen);
+    if (result != MBUS_SUCCESS)
+        return result;
+    return deliverReply(data, dataLen, replyData, replyLen, receivedLen);
+}
+
+int MbusMasterFunctions::deliverReply(const unsigned char data[], int available, unsigned char *replyData, int replyLen,
+                                      int *receivedLen)
 {
     int count = replyLen < available ? replyLen : available;
     if (count > 0)
@@ -68,7 +169,7 @@ long MbusMasterFunctions::wireAddress(int slaveAddr, int reference) const
 {
     // 64-bit arithmetic: long is 32 bits on Windows, where reference - 1 could overflow.
     const long long address = (optionsOf(slaveAddr) & kZeroBasedRefs) ? static_cast<long long>(reference)
-                                                                     : static_cast<long long>(reference) - 1;
+                                                                      : static_cast<long long>(reference) - 1;
     return (address < 0 || address > 0xFFFF) ? -1 : static_cast<long>(address);
 }
 
@@ -95,19 +196,69 @@ constexpr unsigned char kPairBits = MbusMasterFunctions::k32BitRegisterMode | Mb
                                     MbusMasterFunctions::kBigEndianInts;
 } // namespace
 
-int MbusMasterFunctions::configureOneBasedAddressing(int slaveAddr) { return setOptionBits(slaveAddr, kNone, kZeroBasedRefs); }
-void MbusMasterFunctions::configureOneBasedAddressing() { setOptionBitsForAll(kNone, kZeroBasedRefs); }
-int MbusMasterFunctions::configureZeroBasedAddressing(int slaveAddr) { return setOptionBits(slaveAddr, kZeroBasedRefs, kNone); }
-void MbusMasterFunctions::configureZeroBasedAddressing() { setOptionBitsForAll(kZeroBasedRefs, kNone); }
-int MbusMasterFunctions::configureLittleEndianInts(int slaveAddr) { return setOptionBits(slaveAddr, kNone, kBigEndianInts); }
-void MbusMasterFunctions::configureLittleEndianInts() { setOptionBitsForAll(kNone, kBigEndianInts); }
-int MbusMasterFunctions::configureBigEndianInts(int slaveAddr) { return setOptionBits(slaveAddr, kBigEndianInts, kNone); }
-void MbusMasterFunctions::configureBigEndianInts() { setOptionBitsForAll(kBigEndianInts, kNone); }
-int MbusMasterFunctions::configureLittleEndianFloats(int slaveAddr) { return setOptionBits(slaveAddr, kNone, kBigEndianFloats); }
-void MbusMasterFunctions::configureLittleEndianFloats() { setOptionBitsForAll(kNone, kBigEndianFloats); }
-int MbusMasterFunctions::configureBigEndianFloats(int slaveAddr) { return setOptionBits(slaveAddr, kBigEndianFloats, kNone); }
-void MbusMasterFunctions::configureBigEndianFloats() { setOptionBitsForAll(kBigEndianFloats, kNone); }
-int MbusMasterFunctions::configure32BitRegisterMode(int slaveAddr) { return setOptionBits(slaveAddr, kPairBits, kNone); }
-void MbusMasterFunctions::configure32BitRegisterMode() { setOptionBitsForAll(kPairBits, kNone); }
-int MbusMasterFunctions::configureStandardRegisterMode(int slaveAddr) { return setOptionBits(slaveAddr, kNone, kPairBits); }
-void MbusMasterFunctions::configureStandardRegisterMode() { setOptionBitsForAll(kNone, kPairBits); }
+int MbusMasterFunctions::configureOneBasedAddressing(int slaveAddr)
+{
+    return setOptionBits(slaveAddr, kNone, kZeroBasedRefs);
+}
+void MbusMasterFunctions::configureOneBasedAddressing()
+{
+    setOptionBitsForAll(kNone, kZeroBasedRefs);
+}
+int MbusMasterFunctions::configureZeroBasedAddressing(int slaveAddr)
+{
+    return setOptionBits(slaveAddr, kZeroBasedRefs, kNone);
+}
+void MbusMasterFunctions::configureZeroBasedAddressing()
+{
+    setOptionBitsForAll(kZeroBasedRefs, kNone);
+}
+int MbusMasterFunctions::configureLittleEndianInts(int slaveAddr)
+{
+    return setOptionBits(slaveAddr, kNone, kBigEndianInts);
+}
+void MbusMasterFunctions::configureLittleEndianInts()
+{
+    setOptionBitsForAll(kNone, kBigEndianInts);
+}
+int MbusMasterFunctions::configureBigEndianInts(int slaveAddr)
+{
+    return setOptionBits(slaveAddr, kBigEndianInts, kNone);
+}
+void MbusMasterFunctions::configureBigEndianInts()
+{
+    setOptionBitsForAll(kBigEndianInts, kNone);
+}
+int MbusMasterFunctions::configureLittleEndianFloats(int slaveAddr)
+{
+    return setOptionBits(slaveAddr, kNone, kBigEndianFloats);
+}
+void MbusMasterFunctions::configureLittleEndianFloats()
+{
+    setOptionBitsForAll(kNone, kBigEndianFloats);
+}
+int MbusMasterFunctions::configureBigEndianFloats(int slaveAddr)
+{
+    return setOptionBits(slaveAddr, kBigEndianFloats, kNone);
+}
+void MbusMasterFunctions::configureBigEndianFloats()
+{
+    setOptionBitsForAll(kBigEndianFloats, kNone);
+}
+int MbusMasterFunctions::configure32BitRegisterMode(int slaveAddr)
+{
+    return setOptionBits(slaveAddr, kPairBits, kNone);
+}
+void MbusMasterFunctions::configure32BitRegisterMode()
+{
+    setOptionBitsForAll(kPairBits, kNone);
+}
+int MbusMasterFunctions::configureStandardRegisterMode(int slaveAddr)
+{
+    return setOptionBits(slaveAddr, kNone, kPairBits);
+}
+void MbusMasterFunctions::configureStandardRegisterMode()
+{
+    setOptionBitsForAll(kNone, kPairBits);
+}
+
+} // namespace mbus

@@ -1,12 +1,18 @@
-// The abstract Modbus master: settings, counters, per-slave options and every data-access
-// function. Transports derive from it and supply isOpen, closeConnection and transact.
+// The abstract Modbus master: settings, counters, per-slave options, every data-access function
+// and the one transaction routine. Transports derive from it and supply isOpen, closeConnection,
+// their framing and link, and their retry rule.
 #ifndef MBUS_PROTOCOL_MASTER_FUNCTIONS_H
 #define MBUS_PROTOCOL_MASTER_FUNCTIONS_H
 
 #include <cstddef>
 
+#include "codec/frame_codec.h"
 #include "mbus.h"
+#include "protocol/clock.h"
+#include "protocol/link.h"
 #include "protocol/poll_timer.h"
+
+namespace mbus {
 
 class MbusMasterFunctions {
 public:
@@ -31,10 +37,10 @@ public:
     virtual ~MbusMasterFunctions();
     virtual int isOpen() = 0;
     virtual void closeConnection() = 0;
-    // One complete transaction with the transport's retry policy. requestData may alias
+    // One complete transaction with the transport's retry rule. requestData may alias
     // replyData. receivedLen, when given, receives the number of reply data bytes stored.
     virtual int transact(int slaveAddr, int functionCode, const unsigned char *requestData, int requestLen,
-                         unsigned char *replyData, int replyLen, int *receivedLen) = 0;
+                         unsigned char *replyData, int replyLen, int *receivedLen);
     virtual int readRegisterBlock(int functionCode, int slaveAddr, int startRef, short regArr[], int regCnt,
                                   int countField);
 
@@ -104,11 +110,33 @@ public:
     int customFunction(int slaveAddr, int functionCode, const unsigned char requestData[], std::size_t requestLen,
                        unsigned char replyData[], std::size_t *replyLen);
 
+    // One request/reply attempt over the transport's framing and link, without retries.
+    int transactOnce(int slaveAddr, int functionCode, const unsigned char *requestData, int requestLen,
+                     unsigned char *replyData, int replyLen, int *receivedLen);
+
+    // Puts another clock under the poll delay and the transport's sleeps (tests, simulations).
+    void setClock(const Clock &newClock);
+
     static const char *getPackageVersion();
     static const char *getErrorText(int errCode);
 
 protected:
     MbusMasterFunctions();
+
+    // What a transport's retry rule returns for another attempt.
+    static constexpr int kRetry = -1;
+
+    // The framing and the byte stream of the transaction routine, owned by the transport.
+    void useTransport(FrameCodec *frameCodec, Link *frameLink);
+    const Clock &getClock() const { return clock; }
+
+    // Transport rules. Before the first attempt of a transaction: 0 to go on, or the result.
+    virtual int beforeTransaction() { return MBUS_SUCCESS; }
+    // After a failed attempt: kRetry for another one (only while retries are left), or the result
+    // that ends the transaction.
+    virtual int afterFailedAttempt(int result, bool retriesLeft);
+    // Whether a reply is read at all (serial lines send broadcasts without waiting).
+    virtual bool readsReplyTo(int slaveAddr, int replyLen) const;
 
     // The option byte of a slave already checked against getMaxSlaveAddress().
     unsigned char optionsOf(int slaveAddr) const { return slaveOptionTable[slaveAddr]; }
@@ -116,22 +144,9 @@ protected:
     // Wire address of a reference under the slave's addressing option, or -1 when out of range.
     long wireAddress(int slaveAddr, int reference) const;
 
-    // Ends a good attempt: delivers min(replyLen, available) reply data bytes, reports the count
-    // and counts a success.
-    int deliverReply(const unsigned char data[], int available, unsigned char *replyData, int replyLen,
-                     int *receivedLen);
-    // Spaces the sends of consecutive attempts at least pollDelay apart; the first never waits.
-    void waitOutPollDelay();
-
     int readBits(int functionCode, int slaveAddr, int startRef, int bitArr[], int refCnt);
     int writeRegisterBlock(int slaveAddr, int startRef, const short regArr[], int regCnt, int countField);
 
-    int totalCounter = 0;
-    int successCounter = 0;
-    int retryCnt = 0;
-    int timeOut = kDefaultTimeoutMs;
-    int pollDelay = 0;
-    PollTimer pollTimer;
     unsigned char pduBuffer[kMaxPduData] = {};
     // A register pair is swapped exactly when the slave's word-order flag differs from these.
     int floatWordOrder = 0;
@@ -142,6 +157,25 @@ protected:
     unsigned char *slaveOptionTable = slaveOptions;
 
 private:
+    // Reads the reply of an attempt whose request has gone out.
+    int receiveReply(int slaveAddr, int functionCode, unsigned char *replyData, int replyLen, int *receivedLen);
+    // Ends a good attempt: delivers min(replyLen, available) reply data bytes, reports the count
+    // and counts a success.
+    int deliverReply(const unsigned char data[], int available, unsigned char *replyData, int replyLen,
+                     int *receivedLen);
+    // Spaces the sends of consecutive attempts at least pollDelay apart; the first never waits.
+    void waitOutPollDelay();
+
+    int totalCounter = 0;
+    int successCounter = 0;
+    int retryCnt = 0;
+    int timeOut = kDefaultTimeoutMs;
+    int pollDelay = 0;
+    Clock clock;
+    PollTimer pollTimer;
+    FrameCodec *codec = nullptr;
+    Link *link = nullptr;
+
     int setOptionBits(int slaveAddr, unsigned char setMask, unsigned char clearMask);
     void setOptionBitsForAll(unsigned char setMask, unsigned char clearMask);
     // Register pairs: the raw registers of refCnt values, read into or written from regs.
@@ -154,5 +188,7 @@ private:
     int readMod10000Pairs(int functionCode, int slaveAddr, int startRef, int int32Arr[], int refCnt);
     bool highWordFirst(int slaveAddr, unsigned char flag, int platformOrder) const;
 };
+
+} // namespace mbus
 
 #endif

@@ -1,26 +1,10 @@
 #include "protocol/poll_timer.h"
 
-#include <chrono>
-#include <thread>
-
-std::uint32_t tickCountMs()
-{
-    auto sinceEpoch = std::chrono::steady_clock::now().time_since_epoch();
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count();
-    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ms));
-}
-
-void sleepMs(std::uint32_t ms)
-{
-    if (ms == 0)
-        return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
+namespace mbus {
 
 PollTimer::PollTimer(std::uint32_t duration, TickSource tickSource, Sleeper sleepFunction)
     : startTick(tickSource()), durationMs(duration), ticks(tickSource), sleeper(sleepFunction)
-{
-}
+{}
 
 void PollTimer::restart(std::uint32_t duration)
 {
@@ -34,3 +18,5 @@ void PollTimer::waitUntilExpired()
     if (elapsed < durationMs)
         sleeper(durationMs - elapsed);
 }
+
+} // namespace mbus

@@ -1,15 +1,12 @@
-// Millisecond deadline timer of the poll delay, and the sleep primitive of the library.
+// Millisecond deadline timer of the poll delay.
 #ifndef MBUS_PROTOCOL_POLL_TIMER_H
 #define MBUS_PROTOCOL_POLL_TIMER_H
 
 #include <cstdint>
 
-// Millisecond tick count of a monotonic clock, truncated to 32 bits. Elapsed times are always
-// differences modulo 2^32, so the wrap of the counter is harmless.
-std::uint32_t tickCountMs();
+#include "protocol/clock.h"
 
-// Suspends the calling thread for ms milliseconds; returns at once for 0.
-void sleepMs(std::uint32_t ms);
+namespace mbus {
 
 class PollTimer {
 public:
@@ -32,5 +29,7 @@ private:
     TickSource ticks;
     Sleeper sleeper;
 };
+
+} // namespace mbus
 
 #endif

@@ -1,8 +1,10 @@
 // Function codes 3, 4, 6, 16, 22 and 23: 16-bit registers.
 #include <cstring>
 
+#include "codec/wire_format.h"
 #include "protocol/master_functions.h"
-#include "protocol/wire_format.h"
+
+namespace mbus {
 
 namespace {
 constexpr int kMaxReadRegisters = 125;
@@ -106,8 +108,7 @@ int MbusMasterFunctions::writeRegisterBlock(int slaveAddr, int startRef, const s
     pduBuffer[4] = static_cast<unsigned char>(2 * regCnt);
     packRegisters(pduBuffer + 5, regArr, regCnt);
     int received = 0;
-    int result =
-        transact(slaveAddr, kWriteMultipleRegisters, pduBuffer, 5 + 2 * regCnt, pduBuffer, 4, &received);
+    int result = transact(slaveAddr, kWriteMultipleRegisters, pduBuffer, 5 + 2 * regCnt, pduBuffer, 4, &received);
     if (result != MBUS_SUCCESS || slaveAddr == 0)
         return result;
     if (received != 4 || getU16(pduBuffer + 2) != static_cast<unsigned>(countField))
@@ -165,8 +166,8 @@ int MbusMasterFunctions::readWriteRegisters(int slaveAddr, int readRef, short re
     packRegisters(pduBuffer + 9, writeArr, writeCnt);
     const int byteCount = 2 * readCnt;
     int received = 0;
-    int result = transact(slaveAddr, kReadWriteRegisters, pduBuffer, 9 + 2 * writeCnt, pduBuffer, 1 + byteCount,
-                          &received);
+    int result =
+        transact(slaveAddr, kReadWriteRegisters, pduBuffer, 9 + 2 * writeCnt, pduBuffer, 1 + byteCount, &received);
     if (result != MBUS_SUCCESS)
         return result;
     if (received != 1 + byteCount || pduBuffer[0] != static_cast<unsigned char>(byteCount))
@@ -174,3 +175,5 @@ int MbusMasterFunctions::readWriteRegisters(int slaveAddr, int readRef, short re
     unpackRegisters(pduBuffer, readArr, readCnt);
     return MBUS_SUCCESS;
 }
+
+} // namespace mbus

@@ -4,6 +4,8 @@
 
 #include "protocol/master_functions.h"
 
+namespace mbus {
+
 namespace {
 constexpr int kMaxReadPairs = 62;
 constexpr int kMaxWritePairs = 61;
@@ -178,3 +180,5 @@ int MbusMasterFunctions::writeMultipleMod10000(int slaveAddr, int startRef, cons
         splitMod10000(int32Arr[i], &regs[2 * i], &regs[2 * i + 1]);
     return writePairs(slaveAddr, startRef, regs, refCnt);
 }
+
+} // namespace mbus

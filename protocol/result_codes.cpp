@@ -1,6 +1,8 @@
 // Texts of the library result codes.
 #include "protocol/master_functions.h"
 
+namespace mbus {
+
 namespace {
 
 struct ResultCodeText {
@@ -59,3 +61,5 @@ const char *MbusMasterFunctions::getPackageVersion()
 {
     return "2.9.0.0";
 }
+
+} // namespace mbus

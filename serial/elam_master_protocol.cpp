@@ -2,16 +2,20 @@
 
 #include <cstring>
 
-#include "protocol/wire_format.h"
+#include "codec/wire_format.h"
+
+namespace mbus {
 
 MbusElamMasterProtocol::MbusElamMasterProtocol()
 {
     slaveOptionTable = elamSlaveOptions;
+    useTransport(&elam, &serialLink);
 }
 
 MbusElamMasterProtocol::MbusElamMasterProtocol(MbusSerialPort *port) : MbusRtuMasterProtocol(port)
 {
     slaveOptionTable = elamSlaveOptions;
+    useTransport(&elam, &serialLink);
 }
 
 MbusElamMasterProtocol::~MbusElamMasterProtocol() = default;
@@ -21,8 +25,8 @@ int MbusElamMasterProtocol::getMaxSlaveAddress()
     return kElamMaxSlave;
 }
 
-int MbusElamMasterProtocol::readRegisterBlock(int functionCode, int slaveAddr, int startRef, short regArr[],
-                                              int regCnt, int countField)
+int MbusElamMasterProtocol::readRegisterBlock(int functionCode, int slaveAddr, int startRef, short regArr[], int regCnt,
+                                              int countField)
 {
     if (slaveAddr < kElamFirstExtendedSlave)
         return MbusMasterFunctions::readRegisterBlock(functionCode, slaveAddr, startRef, regArr, regCnt, countField);
@@ -51,45 +55,4 @@ int MbusElamMasterProtocol::readRegisterBlock(int functionCode, int slaveAddr, i
     return MBUS_SUCCESS;
 }
 
-int MbusElamMasterProtocol::transactOnce(int slaveAddr, int functionCode, const unsigned char *requestData,
-                                         int requestLen, unsigned char *replyData, int replyLen, int *receivedLen)
-{
-    if (slaveAddr < kElamFirstExtendedSlave)
-        return MbusRtuMasterProtocol::transactOnce(slaveAddr, functionCode, requestData, requestLen, replyData,
-                                                   replyLen, receivedLen);
-
-    if (receivedLen != nullptr)
-        *receivedLen = 0;
-    // Lengths beyond the frame buffer are refused, not written past its end.
-    if (slaveAddr > kElamMaxSlave || requestLen < 0 || requestLen > kElamMaxData ||
-        (requestLen > 0 && requestData == nullptr) || replyLen > kElamMaxData ||
-        (replyLen > 0 && replyData == nullptr))
-        return MBUS_ILLEGAL_ARGUMENT;
-    if (!isOpen())
-        return MBUS_ILLEGAL_STATE;
-
-    ++totalCounter;
-    int frameLen = buildElamFrame(elamFrame, slaveAddr, functionCode, requestData, requestLen);
-    int result = sendRequest(elamFrame, frameLen, silenceInterval);
-    if (result != MBUS_SUCCESS)
-        return result;
-    // No broadcast among extended addresses; only a request without reply data skips the read.
-    if (replyLen <= 0) {
-        ++successCounter;
-        return MBUS_SUCCESS;
-    }
-
-    result = receiveBytes(elamFrame, kElamExceptionFrame);
-    if (result != MBUS_SUCCESS)
-        return result;
-    int replyFrameLen = elamReplyFrameLength(elamFrame[2], replyLen);
-    if (replyFrameLen > kElamExceptionFrame) {
-        result = receiveBytes(elamFrame + kElamExceptionFrame, replyFrameLen - kElamExceptionFrame);
-        if (result != MBUS_SUCCESS)
-            return result;
-    }
-    result = checkElamReply(elamFrame, replyFrameLen, slaveAddr, functionCode);
-    if (result != MBUS_SUCCESS)
-        return result;
-    return deliverReply(elamFrame + 3, replyFrameLen - 5, replyData, replyLen, receivedLen);
-}
+} // namespace mbus

@@ -3,8 +3,10 @@
 #ifndef MBUS_SERIAL_ELAM_MASTER_PROTOCOL_H
 #define MBUS_SERIAL_ELAM_MASTER_PROTOCOL_H
 
-#include "serial/elam_framing.h"
+#include "codec/elam_codec.h"
 #include "serial/rtu_master_protocol.h"
+
+namespace mbus {
 
 class MbusElamMasterProtocol : public MbusRtuMasterProtocol {
 public:
@@ -17,15 +19,16 @@ public:
     // Extended slaves: 1..2500 registers with a two-byte byte count in the reply.
     int readRegisterBlock(int functionCode, int slaveAddr, int startRef, short regArr[], int regCnt,
                           int countField) override;
-    int transactOnce(int slaveAddr, int functionCode, const unsigned char *requestData, int requestLen,
-                     unsigned char *replyData, int replyLen, int *receivedLen) override;
 
 protected:
     // Request and reply data of an extended register read.
     unsigned char elamData[kElamMaxData] = {};
-    unsigned char elamFrame[kElamMaxFrame] = {};
+    // Frames both extended and standard slaves.
+    ElamCodec elam;
     // One option byte per slave 0..2295; slaveOptionTable points here.
     unsigned char elamSlaveOptions[kElamMaxSlave + 1] = {};
 };
+
+} // namespace mbus
 
 #endif

@@ -5,14 +5,11 @@
 #include <memory>
 #include <new>
 
-namespace {
-// Purges of the line-silence test before the line counts as busy.
-constexpr int kMaxSilencePurges = 100;
-} // namespace
+namespace mbus {
 
-MbusSerialClientBase::MbusSerialClientBase() : serialPort(newPlatformSerialPort()) {}
+MbusSerialClientBase::MbusSerialClientBase() : MbusSerialClientBase(newPlatformSerialPort()) {}
 
-MbusSerialClientBase::MbusSerialClientBase(MbusSerialPort *port) : serialPort(port) {}
+MbusSerialClientBase::MbusSerialClientBase(MbusSerialPort *port) : serialPort(port), serialLink(port, getClock()) {}
 
 MbusSerialClientBase::~MbusSerialClientBase()
 {
@@ -65,8 +62,7 @@ int MbusSerialClientBase::openSerialPort(const char *portName, int baudRate, int
     return MBUS_SUCCESS;
 }
 
-int MbusSerialClientBase::openSerialPort(const wchar_t *portName, int baudRate, int dataBits, int stopBits,
-                                         int parity)
+int MbusSerialClientBase::openSerialPort(const wchar_t *portName, int baudRate, int dataBits, int stopBits, int parity)
 {
     // A name that cannot be converted reaches the port as an empty one, which it refuses.
     std::unique_ptr<char[]> narrow;
@@ -98,70 +94,20 @@ int MbusSerialClientBase::enableRs485Mode(int rtsDelayMs)
         return MBUS_ILLEGAL_STATE;
     rtsDelay = static_cast<unsigned>(rtsDelayMs);
     rs485Mode = rtsDelayMs != 0 ? 1 : 0;
+    serialLink.setTransmitterControl(rs485Mode == 1, rtsDelay);
     return MBUS_SUCCESS;
 }
 
-int MbusSerialClientBase::transact(int slaveAddr, int functionCode, const unsigned char *requestData,
-                                   int requestLen, unsigned char *replyData, int replyLen, int *receivedLen)
+int MbusSerialClientBase::afterFailedAttempt(int result, bool retriesLeft)
 {
-    int retriesLeft = retryCnt;
-    if (!isOpen())
-        return MBUS_ILLEGAL_STATE;
-    for (;;) {
-        int result = transactOnce(slaveAddr, functionCode, requestData, requestLen, replyData, replyLen, receivedLen);
-        bool retryable = result == MBUS_CHECKSUM_ERROR || result == MBUS_INVALID_FRAME_ERROR ||
-                         result == MBUS_REPLY_TIMEOUT;
-        if (!retryable || retriesLeft <= 0)
-            return result;
-        --retriesLeft;
-    }
+    bool retryable =
+        result == MBUS_CHECKSUM_ERROR || result == MBUS_INVALID_FRAME_ERROR || result == MBUS_REPLY_TIMEOUT;
+    return (retryable && retriesLeft) ? kRetry : result;
 }
 
-int MbusSerialClientBase::waitForSilence(int silenceIntervalMs)
+bool MbusSerialClientBase::readsReplyTo(int slaveAddr, int replyLen) const
 {
-    unsigned char scratch;
-    for (int purges = 0;;) {
-        // Any failure to read a byte, normally the time-out, means the line is quiet.
-        if (serialPort->readBytes(&scratch, 1, silenceIntervalMs) != 0)
-            return MBUS_SUCCESS;
-        serialPort->purge();
-        if (++purges > kMaxSilencePurges)
-            return MBUS_LINE_BUSY;
-    }
+    return slaveAddr != 0 && replyLen > 0;
 }
 
-int MbusSerialClientBase::sendRequest(const unsigned char frame[], int frameLen, int silenceIntervalMs)
-{
-    // Stale bytes of an earlier exchange must not be taken for the reply.
-    serialPort->purge();
-    waitOutPollDelay();
-    if (silenceIntervalMs > 0) {
-        int result = waitForSilence(silenceIntervalMs);
-        if (result != MBUS_SUCCESS)
-            return result;
-    }
-    if (rs485Mode == 1)
-        serialPort->setRts();
-    int written = serialPort->writeBytes(frame, frameLen, timeOut);
-    serialPort->drain();
-    // The transmitter is released even after a failed write, before the failure is reported.
-    if (rs485Mode == 1) {
-        sleepMs(rtsDelay);
-        serialPort->clearRts();
-    }
-    if (written == SERIAL_TIMEOUT)
-        return MBUS_SEND_TIMEOUT;
-    if (written != 0)
-        return MBUS_IO_ERROR;
-    return MBUS_SUCCESS;
-}
-
-int MbusSerialClientBase::receiveBytes(unsigned char buf[], int count)
-{
-    int status = serialPort->readBytes(buf, count, timeOut);
-    if (status == SERIAL_TIMEOUT)
-        return MBUS_REPLY_TIMEOUT;
-    if (status != 0)
-        return MBUS_IO_ERROR;
-    return MBUS_SUCCESS;
-}
+} // namespace mbus

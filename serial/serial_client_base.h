@@ -7,7 +7,10 @@
 #include <cstdint>
 
 #include "protocol/master_functions.h"
+#include "serial/serial_link.h"
 #include "serial/serial_port.h"
+
+namespace mbus {
 
 class MbusSerialClientBase : public MbusMasterFunctions {
 public:
@@ -19,19 +22,12 @@ public:
     ~MbusSerialClientBase() override;
     int isOpen() override;
     void closeConnection() override;
-    // Repeats the attempt on a checksum error, an invalid frame or a reply time-out, at most
-    // retryCnt times.
-    int transact(int slaveAddr, int functionCode, const unsigned char *requestData, int requestLen,
-                 unsigned char *replyData, int replyLen, int *receivedLen) override;
 
     // portName: the device; dataBits 7 or 8, stopBits 1 or 2, parity 0 none / 1 odd / 2 even.
     virtual int openSerialPort(const char *portName, int baudRate, int dataBits, int stopBits, int parity);
     // rtsDelayMs 0..100000: how long RTS stays up after the frame has left; 0 switches RS-485
     // transmitter control off. Takes effect at the next open.
     virtual int enableRs485Mode(int rtsDelayMs);
-    // One request/reply attempt without retries.
-    virtual int transactOnce(int slaveAddr, int functionCode, const unsigned char *requestData, int requestLen,
-                             unsigned char *replyData, int replyLen, int *receivedLen) = 0;
 
     // The port name in wide characters, converted in the current locale.
     int openSerialPort(const wchar_t *portName, int baudRate, int dataBits, int stopBits, int parity);
@@ -46,21 +42,18 @@ protected:
     // Uses port instead of the platform driver and owns it (another transport, or a test).
     explicit MbusSerialClientBase(MbusSerialPort *port);
 
-    // Steps of one attempt between building the frame and reading the reply: purge, poll delay,
-    // line-silence test (when silenceIntervalMs > 0), RTS up, write, drain, RTS delay, RTS down.
-    // 0, MBUS_LINE_BUSY, MBUS_SEND_TIMEOUT or MBUS_IO_ERROR.
-    int sendRequest(const unsigned char frame[], int frameLen, int silenceIntervalMs);
-    // Reads exactly count bytes within timeOut: 0, MBUS_REPLY_TIMEOUT or MBUS_IO_ERROR.
-    int receiveBytes(unsigned char buf[], int count);
+    // A checksum error, an invalid frame or a reply time-out is tried again, at most retryCnt
+    // times; nothing happens between the attempts.
+    int afterFailedAttempt(int result, bool retriesLeft) override;
     // A broadcast or a request without reply data: nothing is read.
-    static bool expectsReply(int slaveAddr, int replyLen) { return slaveAddr != 0 && replyLen > 0; }
+    bool readsReplyTo(int slaveAddr, int replyLen) const override;
 
     MbusSerialPort *serialPort;
+    SerialLink serialLink;
     int rs485Mode = 0;
     unsigned rtsDelay = 0;
-
-private:
-    int waitForSilence(int silenceIntervalMs);
 };
+
+} // namespace mbus
 
 #endif

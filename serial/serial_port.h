@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace mbus {
+
 enum SerialPortStatus : int {
     SERIAL_CONFIG_ERROR = 0x1101,     // a line parameter is out of range, or the system refused it
     SERIAL_IO_ERROR = 0x1102,         // a system call on the port failed
@@ -60,5 +62,7 @@ public:
 
 // The port driver of this platform, closed; null when memory is exhausted.
 MbusSerialPort *newPlatformSerialPort();
+
+} // namespace mbus
 
 #endif

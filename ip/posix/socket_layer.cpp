@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace mbus {
 namespace net {
 
 namespace {
@@ -196,3 +197,4 @@ bool lastFailureWasReset()
 }
 
 } // namespace net
+} // namespace mbus

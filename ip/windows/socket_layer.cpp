@@ -2,13 +2,16 @@
 // bit set of descriptor numbers, so it has no limit on socket values.
 #include "ip/socket_layer.h"
 
+// winsock2.h must come before windows.h.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
 #include <windows.h>
 
 #include <climits>
 #include <cstring>
 
+namespace mbus {
 namespace net {
 
 namespace {
@@ -116,8 +119,8 @@ bool lookupHost(const char *name, std::uint32_t *address)
 {
     // IPv4 only; the first address of the list is taken and the others ignored.
     const hostent *entry = ::gethostbyname(name);
-    if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != 4 ||
-        entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr)
+    if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list == nullptr ||
+        entry->h_addr_list[0] == nullptr)
         return false;
     std::memcpy(address, entry->h_addr_list[0], sizeof *address);
     return true;
@@ -223,3 +226,4 @@ bool lastFailureWasReset()
 }
 
 } // namespace net
+} // namespace mbus

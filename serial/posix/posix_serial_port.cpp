@@ -15,27 +15,31 @@
 #include <linux/serial.h>
 #endif
 
+namespace mbus {
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 // One total time limit for a whole read or write, however many system calls it takes.
 class Deadline {
 public:
-    explicit Deadline(int timeoutMs) : end(Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0)) {}
+    explicit Deadline(int timeoutMs)
+        : end(SteadyClock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0))
+    {}
 
     // Milliseconds left, rounded up so that a wait never ends before the deadline; 0 once passed.
     int remainingMs() const
     {
-        auto left = end - Clock::now();
-        if (left <= Clock::duration::zero())
+        auto left = end - SteadyClock::now();
+        if (left <= SteadyClock::duration::zero())
             return 0;
         auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
         return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
     }
 
 private:
-    Clock::time_point end;
+    SteadyClock::time_point end;
 };
 
 // Waits until fd is ready for events or the deadline passes. 1: ready (revents set),
@@ -76,9 +80,9 @@ bool speedOf(int baudRate, speed_t *speed)
         speed_t code;
     };
     static const Entry kSpeeds[] = {
-        {50, B50},         {75, B75},         {110, B110},       {134, B134},         {150, B150},
-        {200, B200},       {300, B300},       {600, B600},       {1200, B1200},       {1800, B1800},
-        {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},     {38400, B38400},
+        {50, B50},           {75, B75},     {110, B110},   {134, B134},     {150, B150},
+        {200, B200},         {300, B300},   {600, B600},   {1200, B1200},   {1800, B1800},
+        {2400, B2400},       {4800, B4800}, {9600, B9600}, {19200, B19200}, {38400, B38400},
 #ifdef B57600
         {57600, B57600},
 #endif
@@ -245,8 +249,8 @@ int MbusPosixSerialPort::configure(int newBaudRate, int dataBits, int stopBits, 
 
     // Raw binary line: no echo, no line editing, no signals, no character translation,
     // no software flow control. Reads return as soon as one byte is there.
-    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
-                                          IXOFF | IXANY | INPCK | IGNPAR);
+    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
+                                          IXANY | INPCK | IGNPAR);
     tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ECHOE | ECHOK | ICANON | ISIG | IEXTEN);
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARENB | PARODD);
@@ -426,3 +430,5 @@ int MbusPosixSerialPort::attachHandle(std::intptr_t osHandle)
     ::tcflush(fd, TCIOFLUSH);
     return 0;
 }
+
+} // namespace mbus

@@ -6,6 +6,8 @@
 
 #include "serial/serial_port.h"
 
+namespace mbus {
+
 class MbusPosixSerialPort : public MbusSerialPort {
 public:
     MbusPosixSerialPort() = default;
@@ -36,5 +38,7 @@ private:
     bool haveSavedState = false;
     struct termios savedState {};
 };
+
+} // namespace mbus
 
 #endif

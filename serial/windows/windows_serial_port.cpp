@@ -6,6 +6,8 @@
 #include <memory>
 #include <new>
 
+namespace mbus {
+
 namespace {
 
 constexpr DWORD kPurgeBoth = PURGE_TXCLEAR | PURGE_RXCLEAR;
@@ -69,8 +71,7 @@ const char *MbusWindowsSerialPort::devicePath(const char *name, char path[kDevic
     std::size_t length = 0;
     while (length <= 8 && name[length] != '\0')
         ++length;
-    if (length < 4 || length > 8 || !isLetter(name[0], 'C') || !isLetter(name[1], 'O') ||
-        !isLetter(name[2], 'M'))
+    if (length < 4 || length > 8 || !isLetter(name[0], 'C') || !isLetter(name[1], 'O') || !isLetter(name[2], 'M'))
         return nullptr;
     static_assert(sizeof kDevicePrefix <= kDevicePathSize, "prefix fits the path buffer");
     std::memset(path, 0, kDevicePathSize);
@@ -100,8 +101,7 @@ int MbusWindowsSerialPort::openPort(const char *name)
     std::mbstowcs(widePath.get(), path, wideLength + 1);
 
     // No sharing: a second opener gets access denied, which is reported as busy.
-    HANDLE opened = ::CreateFileW(widePath.get(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                  nullptr);
+    HANDLE opened = ::CreateFileW(widePath.get(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (opened == INVALID_HANDLE_VALUE)
         return openErrorStatus(::GetLastError());
     handle = opened;
@@ -213,8 +213,8 @@ int MbusWindowsSerialPort::readBytes(unsigned char buf[], int count, int timeout
         return SERIAL_IO_ERROR;
     // One limit for the whole call and none between characters. All-zero time-outs would mean
     // "wait without end", so a limit of 0 takes only what has already arrived.
-    const int status = timeoutMs > 0 ? applyTimeouts(static_cast<DWORD>(timeoutMs), 0, 0)
-                                     : applyTimeouts(0, 0, MAXDWORD);
+    const int status =
+        timeoutMs > 0 ? applyTimeouts(static_cast<DWORD>(timeoutMs), 0, 0) : applyTimeouts(0, 0, MAXDWORD);
     if (status != 0)
         return status;
     std::memset(&overlapped, 0, sizeof overlapped);
@@ -321,3 +321,5 @@ int MbusWindowsSerialPort::attachHandle(std::intptr_t osHandle)
     ::PurgeComm(handle, kPurgeBoth);
     return 0;
 }
+
+} // namespace mbus

@@ -7,6 +7,8 @@
 
 #include "serial/serial_port.h"
 
+namespace mbus {
+
 class MbusWindowsSerialPort : public MbusSerialPort {
 public:
     // Room for "\\.\", a name of at most 8 characters and the terminator.
@@ -46,5 +48,7 @@ private:
     int switchRts(DWORD function);
     int applyTimeouts(DWORD readTotal, DWORD writeTotal, DWORD readInterval);
 };
+
+} // namespace mbus
 
 #endif

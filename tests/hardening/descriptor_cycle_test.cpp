@@ -18,6 +18,8 @@
 #include "sim/udp_device.h"
 #include "tests/hardening/descriptor_count.h"
 
+using namespace mbus;
+
 namespace {
 
 constexpr int kCycles = 10000;

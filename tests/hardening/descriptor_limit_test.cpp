@@ -12,9 +12,13 @@
 #include "sim/ascii_over_tcp_device.h"
 #include "sim/rtu_over_tcp_device.h"
 #include "sim/serial_device.h"
+#include <type_traits>
+
 #include "sim/tcp_device.h"
 #include "sim/udp_device.h"
 #include "tests/hardening/descriptor_flood.h"
+
+using namespace mbus;
 
 namespace {
 
@@ -24,7 +28,13 @@ constexpr int kTransactions = 200;
 template <class Master>
 class WithSocket : public Master {
 public:
-    net::Socket socket() const { return this->socketHandle; }
+    net::Socket socket() const
+    {
+        if constexpr (std::is_base_of_v<MbusTcpClientBase, Master>)
+            return this->tcpLink.socket();
+        else
+            return this->udpLink.socket();
+    }
 };
 
 // Writes and reads back a different block of registers each round.

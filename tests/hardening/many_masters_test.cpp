@@ -23,6 +23,8 @@
 #include "sim/tcp_device.h"
 #include "sim/udp_device.h"
 
+using namespace mbus;
+
 namespace {
 
 constexpr int kIpThreads = 32;

@@ -24,6 +24,8 @@
 #include "tests/hardening/raw_peer.h"
 #include "tests/hardening/reply_frames.h"
 
+using namespace mbus;
+
 namespace {
 
 constexpr int kTimeoutMs = 100;

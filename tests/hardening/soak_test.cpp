@@ -21,6 +21,8 @@
 #include "sim/tcp_device.h"
 #include "sim/udp_device.h"
 
+using namespace mbus;
+
 #if defined(__SANITIZE_ADDRESS__)
 #define MBUS_SOAK_UNDER_ASAN 1
 #elif defined(__has_feature)

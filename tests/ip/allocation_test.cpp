@@ -12,6 +12,8 @@
 #include "sim/tcp_device.h"
 #include "sim/udp_device.h"
 
+using namespace mbus;
+
 
 namespace {
 // Counts from 0 while alive.

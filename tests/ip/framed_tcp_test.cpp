@@ -6,8 +6,11 @@
 
 #include "ip/ascii_over_tcp_master_protocol.h"
 #include "ip/rtu_over_tcp_master_protocol.h"
+#include "ip/tcp_master_protocol.h"
 #include "sim/ascii_over_tcp_device.h"
 #include "sim/rtu_over_tcp_device.h"
+
+using namespace mbus;
 
 using sim::Fault;
 using sim::FaultKind;
@@ -21,6 +24,10 @@ TEST(FramedTcp, DefaultPorts)
     MbusHandle ascii = mbusNewAsciiOverTcpMaster();
     EXPECT_EQ(1100, mbusGetPort(rtu));
     EXPECT_EQ(23, mbusGetPort(ascii));
+    // The text command is a Modbus/TCP operation only.
+    char response[MbusTcpMasterProtocol::kAsciiResponseSize];
+    EXPECT_EQ(MBUS_ILLEGAL_ARGUMENT, mbusSendAsciiCommand(rtu, "ID", response));
+    EXPECT_EQ(MBUS_ILLEGAL_ARGUMENT, mbusSendAsciiCommand(ascii, "ID", response));
     mbusDestroy(rtu);
     mbusDestroy(ascii);
 }
@@ -47,7 +54,7 @@ protected:
     void open() { ASSERT_EQ(MBUS_SUCCESS, master->openConnection("127.0.0.1")); }
 
     std::unique_ptr<sim::FramedStreamDevice> device;
-    std::unique_ptr<MbusTcpMasterProtocol> master;
+    std::unique_ptr<MbusTcpClientBase> master;
 };
 
 TEST_P(FramedTcp, RequestFramesOnTheWire)

@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+using namespace mbus;
+
 using TcpConnection = TcpMasterTest;
 
 TEST_F(TcpConnection, OpensByDottedAddressAndByName)
@@ -67,6 +69,35 @@ TEST_F(TcpConnection, NothingListeningGivesConnectionError)
     ASSERT_EQ(MBUS_SUCCESS, master.setPort(ntohs(address.sin_port)));
     EXPECT_EQ(MBUS_TCP_CONNECTION_ERROR, master.openConnection("127.0.0.1"));
     EXPECT_FALSE(master.isOpen());
+}
+
+TEST_F(TcpConnection, ConnectTimeoutGivesConnectionError)
+{
+    // A listener that never accepts and whose queue is full drops further handshakes, so the
+    // connect is still pending when the time-out ends it.
+    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(0, ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address));
+    ASSERT_EQ(0, ::listen(listener, 0));
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
+    int fillers[4];
+    for (int &filler : fillers) {
+        filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        ::connect(filler, reinterpret_cast<sockaddr *>(&address), sizeof address);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+
+    ASSERT_EQ(MBUS_SUCCESS, master.setPort(ntohs(address.sin_port)));
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(MBUS_TCP_CONNECTION_ERROR, master.openConnection("127.0.0.1"));
+    EXPECT_GE(millisecondsSince(start), kShortTimeoutMs - 1); // it was the wait that ended it
+    EXPECT_FALSE(master.isOpen());
+    for (int filler : fillers)
+        ::close(filler);
+    ::close(listener);
 }
 
 TEST_F(TcpConnection, PortTakesEffectAtTheNextOpen)

@@ -10,13 +10,15 @@
 #include "ip/tcp_master_protocol.h"
 #include "sim/tcp_device.h"
 
+using namespace mbus;
+
 // Reaches into the master for what a test must set up or observe directly.
 class InspectableTcpMaster : public MbusTcpMasterProtocol {
 public:
-    void setTransactionId(std::uint16_t id) { transactionId = id; }
-    std::uint16_t lastTransactionId() const { return transactionId; }
+    void setTransactionId(std::uint16_t id) { mbap.setTransactionId(id); }
+    std::uint16_t lastTransactionId() const { return mbap.getTransactionId(); }
     bool isReconnectPending() const { return reconnectPending != 0; }
-    net::Socket socket() const { return socketHandle; }
+    net::Socket socket() const { return tcpLink.socket(); }
 };
 
 class TcpMasterTest : public ::testing::Test {

@@ -5,6 +5,11 @@
 #include <string>
 #include <vector>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace mbus;
+
 using sim::Fault;
 using sim::FaultKind;
 using TcpTransaction = TcpMasterTest;
@@ -126,6 +131,19 @@ TEST_F(TcpTransaction, FrameErrorIsRetriedOnAFreshConnection)
     EXPECT_EQ(99, value[0]);
     EXPECT_EQ(2, master.getTotalCounter());
     EXPECT_EQ(1, master.getSuccessCounter());
+    EXPECT_EQ(2, connectionsAfterAccepting(2));
+}
+
+TEST_F(TcpTransaction, InvalidReplyIsRetriedOnAFreshConnection)
+{
+    master.setRetryCnt(1);
+    open();
+    device.pushFault(Fault{FaultKind::LyingLength, 1000}); // 131: more than one frame announced
+    device.setHoldingRegister(4, 77);
+    short value[1];
+    EXPECT_EQ(MBUS_SUCCESS, master.readMultipleRegisters(1, 5, value, 1));
+    EXPECT_EQ(77, value[0]);
+    EXPECT_EQ(2, master.getTotalCounter());
     EXPECT_EQ(2, connectionsAfterAccepting(2));
 }
 
@@ -278,4 +296,27 @@ TEST_F(TcpTransaction, SendAsciiCommandRefusals)
     EXPECT_EQ(MBUS_ILLEGAL_ARGUMENT, master.sendAsciiCommand(std::string(247, 'A').c_str(), response));
     EXPECT_TRUE(device.requests().empty());
     EXPECT_EQ(MBUS_SUCCESS, master.sendAsciiCommand(std::string(245, 'A').c_str(), response));
+}
+
+namespace {
+// A TCP link on a socket the test made.
+class AdoptingTcpLink : public TcpLink {
+public:
+    explicit AdoptingTcpLink(net::Socket socket) { handle = socket; }
+};
+} // namespace
+
+TEST(TcpLinkSend, PartialSendIsASendTimeout)
+{
+    int pair[2];
+    ASSERT_EQ(0, ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, pair));
+    // Fill the stream, then make room for less than one frame: the send goes out in part.
+    std::vector<unsigned char> chunk(1024, 0x55);
+    for (int i = 0; i < 4096 && ::send(pair[0], chunk.data(), chunk.size(), MSG_NOSIGNAL) > 0; ++i) {
+    }
+    ASSERT_EQ(static_cast<ssize_t>(chunk.size()), ::recv(pair[1], chunk.data(), chunk.size(), 0));
+    AdoptingTcpLink link(pair[0]);
+    std::vector<unsigned char> frame(1 << 20, 0xAA);
+    EXPECT_EQ(MBUS_SEND_TIMEOUT, link.send(frame.data(), static_cast<int>(frame.size()), 100));
+    ::close(pair[1]);
 }

@@ -7,13 +7,15 @@
 #include "ip/udp_master_protocol.h"
 #include "sim/udp_device.h"
 
+using namespace mbus;
+
 using sim::Fault;
 using sim::FaultKind;
 
 namespace {
 class InspectableUdpMaster : public MbusUdpMasterProtocol {
 public:
-    void setTransactionId(std::uint16_t id) { transactionId = id; }
+    void setTransactionId(std::uint16_t id) { mbap.setTransactionId(id); }
 };
 
 unsigned transactionIdOf(const std::vector<std::uint8_t> &frame)

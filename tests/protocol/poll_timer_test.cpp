@@ -5,6 +5,8 @@
 
 #include "protocol/poll_timer.h"
 
+using namespace mbus;
+
 namespace {
 std::uint32_t fakeNow = 0;
 std::vector<std::uint32_t> sleeps;

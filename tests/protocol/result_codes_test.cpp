@@ -5,6 +5,8 @@
 #include "mbus.h"
 #include "protocol/master_functions.h"
 
+using namespace mbus;
+
 TEST(ResultCodes, EveryCodeHasItsExactText)
 {
     const struct {

@@ -9,6 +9,8 @@
 
 #include "protocol/master_functions.h"
 
+using namespace mbus;
+
 struct ScriptedReply {
     int result = MBUS_SUCCESS;
     std::vector<unsigned char> data;

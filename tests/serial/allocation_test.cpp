@@ -9,6 +9,8 @@
 #include "serial/elam_master_protocol.h"
 #include "serial/rtu_master_protocol.h"
 
+using namespace mbus;
+
 
 namespace {
 

@@ -4,6 +4,8 @@
 #include "pty_fixture.h"
 #include "serial/ascii_master_protocol.h"
 
+using namespace mbus;
+
 namespace {
 
 using AsciiOverPty = MasterOnPty<MbusAsciiMasterProtocol>;

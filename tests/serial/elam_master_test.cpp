@@ -4,6 +4,8 @@
 #include "pty_fixture.h"
 #include "serial/elam_master_protocol.h"
 
+using namespace mbus;
+
 namespace {
 
 using ElamOverPty = MasterOnPty<MbusElamMasterProtocol>;

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "serial/serial_port.h"
-#include "test_frames.h"
+#include "tests/support/test_frames.h"
+
+using namespace mbus;
 
 struct FakePortState {
     std::vector<std::string> log;

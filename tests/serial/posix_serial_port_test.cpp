@@ -20,6 +20,8 @@
 #include "pty_peer.h"
 #include "serial/posix/posix_serial_port.h"
 
+using namespace mbus;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -268,6 +270,16 @@ TEST_F(PtyPort, PurgeDiscardsPendingInput)
     EXPECT_EQ(port.purge(), 0);
     unsigned char rest[3];
     EXPECT_EQ(port.readBytes(rest, 1, 30), SERIAL_TIMEOUT);
+}
+
+TEST_F(PtyPort, PurgeKeepsOutputNotYetTransmitted)
+{
+    // A broadcast is followed at once by the next request's purge: it must still go out.
+    ASSERT_EQ(port.openPort(pty.devicePath().c_str()), 0);
+    const Bytes frame = {0x00, 0x06, 0x00, 0x01, 0x00, 0x07, 0x68, 0x1B};
+    ASSERT_EQ(port.writeBytes(frame.data(), static_cast<int>(frame.size()), 1000), 0);
+    EXPECT_EQ(port.purge(), 0);
+    EXPECT_EQ(peerRead(frame.size()), frame);
 }
 
 TEST_F(PtyPort, CloseRestoresTheSettingsFoundAtOpen)

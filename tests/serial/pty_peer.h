@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "test_frames.h"
+#include "tests/support/test_frames.h"
 
 class PtyPair {
 public:

@@ -9,6 +9,8 @@
 #include "pty_fixture.h"
 #include "serial/rtu_master_protocol.h"
 
+using namespace mbus;
+
 namespace {
 
 using RtuOverPty = MasterOnPty<MbusRtuMasterProtocol>;

@@ -7,10 +7,12 @@
 
 #include "fake_serial_port.h"
 #include "mbus.h"
-#include "protocol/flat_handle.h"
+#include "capi/flat_handle.h"
 #include "serial/ascii_master_protocol.h"
 #include "serial/elam_master_protocol.h"
 #include "serial/rtu_master_protocol.h"
+
+using namespace mbus;
 
 namespace {
 
@@ -190,6 +192,17 @@ TEST_F(FakeRtu, RetryLoop)
     port.readStatus = SERIAL_IO_ERROR;
     EXPECT_EQ(master.readMultipleRegisters(1, 1, &reg, 1), MBUS_IO_ERROR);
     EXPECT_EQ(port.written.size(), 1u);
+}
+
+TEST_F(FakeRtu, FirstRequestNeverWaitsForThePollDelay)
+{
+    // The interval starts with a request; a fresh master has none behind it.
+    ASSERT_EQ(master.setPollDelay(5000), MBUS_SUCCESS);
+    open();
+    port.replies.push_back(withCrc({0x01, 0x06, 0x00, 0x00, 0x00, 0x07}));
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(master.writeSingleRegister(1, 1, 7), MBUS_SUCCESS);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
 }
 
 TEST_F(FakeRtu, ClosedMasterSendsNothing)

@@ -12,6 +12,8 @@
 #include "serial/rtu_master_protocol.h"
 #include "sim/serial_device.h"
 
+using namespace mbus;
+
 namespace {
 
 template <class MasterType, sim::SerialFraming kFraming>

@@ -16,6 +16,8 @@
 #include "tests/windows/scripted_peer.h"
 #include "tests/windows/simulator_setting.h"
 
+using namespace mbus;
+
 namespace {
 
 using Action = ScriptedPeer::Action;
@@ -24,7 +26,7 @@ constexpr int kShortTimeoutMs = 100;
 class InspectableTcpMaster : public MbusTcpMasterProtocol {
 public:
     bool isReconnectPending() const { return reconnectPending != 0; }
-    net::Socket socket() const { return socketHandle; }
+    net::Socket socket() const { return tcpLink.socket(); }
 };
 
 long long millisecondsSince(std::chrono::steady_clock::time_point start)

@@ -16,6 +16,8 @@
 #include "serial/windows/windows_serial_port.h"
 #include "tests/windows/simulator_setting.h"
 
+using namespace mbus;
+
 namespace {
 
 long long millisecondsSince(std::chrono::steady_clock::time_point start)

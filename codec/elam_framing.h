@@ -1,7 +1,9 @@
 // Extended-address RTU frames for slaves 248..2295: two address bytes (0xF8 + x / 256, x % 256,
 // with x = slave - 248), function code, data, CRC-16 over all of it (low byte first).
-#ifndef MBUS_SERIAL_ELAM_FRAMING_H
-#define MBUS_SERIAL_ELAM_FRAMING_H
+#ifndef MBUS_CODEC_ELAM_FRAMING_H
+#define MBUS_CODEC_ELAM_FRAMING_H
+
+namespace mbus {
 
 constexpr int kElamFirstExtendedSlave = 248;
 constexpr int kElamMaxSlave = 2295;
@@ -28,5 +30,7 @@ int elamReplyFrameLength(unsigned char functionByte, int replyLen);
 // Checks a complete reply frame in the order CRC, function code and both address bytes,
 // exception flag; results as for RTU. Reply data are frame[3] .. frame[frameLen - 3].
 int checkElamReply(const unsigned char frame[], int frameLen, int slaveAddr, int functionCode);
+
+} // namespace mbus
 
 #endif

@@ -1,4 +1,6 @@
-#include "serial/ascii_codec.h"
+#include "codec/hex_digits.h"
+
+namespace mbus {
 
 namespace {
 
@@ -41,3 +43,5 @@ unsigned char calcLrc(const unsigned char data[], std::size_t length)
         sum += data[i];
     return static_cast<unsigned char>(0x100u - (sum & 0xFFu));
 }
+
+} // namespace mbus

@@ -1,7 +1,7 @@
 // Frame builders for the test peers, written independently of the library (bitwise CRC, plain
 // sums), so that a framing bug cannot hide behind itself.
-#ifndef MBUS_TESTS_SERIAL_TEST_FRAMES_H
-#define MBUS_TESTS_SERIAL_TEST_FRAMES_H
+#ifndef MBUS_TESTS_SUPPORT_TEST_FRAMES_H
+#define MBUS_TESTS_SUPPORT_TEST_FRAMES_H
 
 #include <cstdint>
 #include <string>

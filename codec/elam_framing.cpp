@@ -1,10 +1,12 @@
-#include "serial/elam_framing.h"
+#include "codec/elam_framing.h"
 
 #include <cstring>
 
+#include "codec/crc16.h"
+#include "codec/exception_result.h"
 #include "mbus.h"
-#include "serial/crc16.h"
-#include "protocol/exception_result.h"
+
+namespace mbus {
 
 namespace {
 
@@ -56,3 +58,5 @@ int checkElamReply(const unsigned char frame[], int frameLen, int slaveAddr, int
         return exceptionResult(frame[3]);
     return 0;
 }
+
+} // namespace mbus

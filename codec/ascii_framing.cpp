@@ -1,8 +1,10 @@
-#include "serial/ascii_framing.h"
+#include "codec/ascii_framing.h"
 
+#include "codec/exception_result.h"
+#include "codec/hex_digits.h"
 #include "mbus.h"
-#include "serial/ascii_codec.h"
-#include "protocol/exception_result.h"
+
+namespace mbus {
 
 namespace {
 
@@ -67,3 +69,5 @@ int decodeAsciiReply(unsigned char frame[], int charCount, int slaveAddr, int fu
     *dataLen = byteCount - 3;
     return 0;
 }
+
+} // namespace mbus

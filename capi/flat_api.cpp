@@ -1,7 +1,10 @@
 // The flat C interface to the operations that every master has.
+#include "capi/flat_handle.h"
 #include "mbus.h"
-#include "protocol/flat_handle.h"
 
+using namespace mbus;
+
+namespace mbus {
 namespace {
 // Runs an operation that returns a result code; a null handle gives MBUS_ILLEGAL_STATE.
 template <class Operation>
@@ -27,22 +30,41 @@ void apply(MbusHandle handle, Operation operation)
         operation(*master);
 }
 } // namespace
+} // namespace mbus
 
 extern "C" {
 
-const char *mbusGetErrorText(int code) { return MbusMasterFunctions::getErrorText(code); }
-const char *mbusGetPackageVersion(void) { return MbusMasterFunctions::getPackageVersion(); }
+const char *mbusGetErrorText(int code)
+{
+    return MbusMasterFunctions::getErrorText(code);
+}
+const char *mbusGetPackageVersion(void)
+{
+    return MbusMasterFunctions::getPackageVersion();
+}
 
-void mbusDestroy(MbusHandle handle) { delete toMaster(handle); }
+void mbusDestroy(MbusHandle handle)
+{
+    delete toMaster(handle);
+}
 
-int mbusIsOpen(MbusHandle handle) { return valueOf(handle, [](MbusMasterFunctions &m) { return m.isOpen(); }); }
-void mbusCloseConnection(MbusHandle handle) { apply(handle, [](MbusMasterFunctions &m) { m.closeConnection(); }); }
+int mbusIsOpen(MbusHandle handle)
+{
+    return valueOf(handle, [](MbusMasterFunctions &m) { return m.isOpen(); });
+}
+void mbusCloseConnection(MbusHandle handle)
+{
+    apply(handle, [](MbusMasterFunctions &m) { m.closeConnection(); });
+}
 
 int mbusSetTimeout(MbusHandle handle, int timeOut)
 {
     return resultOf(handle, [=](MbusMasterFunctions &m) { return m.setTimeout(timeOut); });
 }
-int mbusGetTimeout(MbusHandle handle) { return valueOf(handle, [](MbusMasterFunctions &m) { return m.getTimeout(); }); }
+int mbusGetTimeout(MbusHandle handle)
+{
+    return valueOf(handle, [](MbusMasterFunctions &m) { return m.getTimeout(); });
+}
 int mbusSetPollDelay(MbusHandle handle, int pollDelay)
 {
     return resultOf(handle, [=](MbusMasterFunctions &m) { return m.setPollDelay(pollDelay); });
@@ -63,7 +85,10 @@ int mbusGetTotalCounter(MbusHandle handle)
 {
     return valueOf(handle, [](MbusMasterFunctions &m) { return m.getTotalCounter(); });
 }
-void mbusResetTotalCounter(MbusHandle handle) { apply(handle, [](MbusMasterFunctions &m) { m.resetTotalCounter(); }); }
+void mbusResetTotalCounter(MbusHandle handle)
+{
+    apply(handle, [](MbusMasterFunctions &m) { m.resetTotalCounter(); });
+}
 int mbusGetSuccessCounter(MbusHandle handle)
 {
     return valueOf(handle, [](MbusMasterFunctions &m) { return m.getSuccessCounter(); });
@@ -201,8 +226,8 @@ int mbusReadInputLongInts(MbusHandle handle, int slaveAddr, int startRef, int *i
 }
 int mbusReadMultipleFloats(MbusHandle handle, int slaveAddr, int startRef, float *floatArr, int refCnt)
 {
-    return resultOf(handle,
-                    [=](MbusMasterFunctions &m) { return m.readMultipleFloats(slaveAddr, startRef, floatArr, refCnt); });
+    return resultOf(
+        handle, [=](MbusMasterFunctions &m) { return m.readMultipleFloats(slaveAddr, startRef, floatArr, refCnt); });
 }
 int mbusReadInputFloats(MbusHandle handle, int slaveAddr, int startRef, float *floatArr, int refCnt)
 {

@@ -1,9 +1,11 @@
 // Conversions between the opaque handle of the flat interface and the master object behind it.
-#ifndef MBUS_PROTOCOL_FLAT_HANDLE_H
-#define MBUS_PROTOCOL_FLAT_HANDLE_H
+#ifndef MBUS_CAPI_FLAT_HANDLE_H
+#define MBUS_CAPI_FLAT_HANDLE_H
 
 #include "mbus.h"
 #include "protocol/master_functions.h"
+
+namespace mbus {
 
 inline MbusMasterFunctions *toMaster(MbusHandle handle)
 {
@@ -22,5 +24,7 @@ Family *toFamily(MbusHandle handle)
 {
     return handle ? dynamic_cast<Family *>(toMaster(handle)) : nullptr;
 }
+
+} // namespace mbus
 
 #endif

@@ -1,7 +1,9 @@
 // ASCII frames: ':' then address, function code, data and LRC as upper-case hex pairs, then
 // CR LF. Building and decoding are plain functions over character buffers, free of I/O.
-#ifndef MBUS_SERIAL_ASCII_FRAMING_H
-#define MBUS_SERIAL_ASCII_FRAMING_H
+#ifndef MBUS_CODEC_ASCII_FRAMING_H
+#define MBUS_CODEC_ASCII_FRAMING_H
+
+namespace mbus {
 
 constexpr int kAsciiMaxData = 252;
 // Largest frame: 2 x 252 + 9 characters; the buffer has room to spare.
@@ -24,5 +26,7 @@ int asciiReplyCharCount(unsigned char functionHighDigit, int replyLen);
 // (MBUS_INVALID_FRAME_ERROR), exception flag (160 + exception code). On 0 the data are
 // frame[2] .. frame[1 + *dataLen]. The two closing characters are never looked at.
 int decodeAsciiReply(unsigned char frame[], int charCount, int slaveAddr, int functionCode, int *dataLen);
+
+} // namespace mbus
 
 #endif

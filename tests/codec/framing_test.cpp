@@ -4,12 +4,14 @@
 #include <cstring>
 
 #include "mbus.h"
-#include "serial/ascii_codec.h"
-#include "serial/ascii_framing.h"
-#include "serial/crc16.h"
-#include "serial/elam_framing.h"
-#include "serial/rtu_framing.h"
-#include "test_frames.h"
+#include "codec/hex_digits.h"
+#include "codec/ascii_framing.h"
+#include "codec/crc16.h"
+#include "codec/elam_framing.h"
+#include "codec/rtu_framing.h"
+#include "tests/support/test_frames.h"
+
+using namespace mbus;
 
 namespace {
 
@@ -135,7 +137,9 @@ TEST(RtuFraming, SilenceIntervalFromBaudRate)
 {
     const int table[][2] = {{1200, 37}, {2400, 18}, {4800, 9},      {9600, 5},
                             {19200, 2}, {38400, 1}, {115200, 1},    {300, 147},
-                            {1, 44000}, {88000, 1}, {29333, 2}};
+                            {1, 44000}, {88000, 1}, {29333, 2},
+                            // Exactly half a millisecond over: rounded up.
+                            {17600, 3}, {3520, 13}};
     for (const auto &row : table)
         EXPECT_EQ(rtuSilenceIntervalMs(row[0]), row[1]) << row[0] << " baud";
     // No division by zero, no negative time.

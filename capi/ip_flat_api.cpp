@@ -1,13 +1,16 @@
 // The flat C interface to the IP masters.
 #include <new>
 
+#include "capi/flat_handle.h"
 #include "ip/ascii_over_tcp_master_protocol.h"
 #include "ip/rtu_over_tcp_master_protocol.h"
 #include "ip/tcp_master_protocol.h"
 #include "ip/udp_master_protocol.h"
 #include "mbus.h"
-#include "protocol/flat_handle.h"
 
+using namespace mbus;
+
+namespace mbus {
 namespace {
 // A handle of another transport family is a wrong argument; a null handle a wrong state.
 template <class Family, class Operation>
@@ -19,6 +22,7 @@ int resultOfFamily(MbusHandle handle, Operation operation)
     return master ? operation(*master) : MBUS_ILLEGAL_ARGUMENT;
 }
 } // namespace
+} // namespace mbus
 
 extern "C" {
 
@@ -44,8 +48,7 @@ MbusHandle mbusNewUdpMaster(void)
 
 int mbusOpenConnection(MbusHandle handle, const char *hostName)
 {
-    return resultOfFamily<MbusIpClientBase>(handle,
-                                            [=](MbusIpClientBase &m) { return m.openConnection(hostName); });
+    return resultOfFamily<MbusIpClientBase>(handle, [=](MbusIpClientBase &m) { return m.openConnection(hostName); });
 }
 
 int mbusSetPort(MbusHandle handle, unsigned short port)

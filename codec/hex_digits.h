@@ -1,9 +1,11 @@
 // Hexadecimal digits and the longitudinal redundancy check of Modbus ASCII frames.
 // Pure computation; shared by the ASCII framing on a serial line and over TCP.
-#ifndef MBUS_SERIAL_ASCII_CODEC_H
-#define MBUS_SERIAL_ASCII_CODEC_H
+#ifndef MBUS_CODEC_HEX_DIGITS_H
+#define MBUS_CODEC_HEX_DIGITS_H
 
 #include <cstddef>
+
+namespace mbus {
 
 // Upper-case hex digit of the high and of the low nibble of a byte.
 char hexDigitHigh(unsigned char value);
@@ -15,5 +17,7 @@ int hexPairToByte(char high, char low);
 
 // Two's complement of the 8-bit sum of the bytes (address, function code and data).
 unsigned char calcLrc(const unsigned char data[], std::size_t length);
+
+} // namespace mbus
 
 #endif

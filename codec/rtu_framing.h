@@ -1,8 +1,10 @@
 // RTU frames: address, function code, data, CRC-16 (low byte first). Building and checking are
 // plain functions over byte buffers, free of I/O, so that the serial line and the TCP carrier
 // share them.
-#ifndef MBUS_SERIAL_RTU_FRAMING_H
-#define MBUS_SERIAL_RTU_FRAMING_H
+#ifndef MBUS_CODEC_RTU_FRAMING_H
+#define MBUS_CODEC_RTU_FRAMING_H
+
+namespace mbus {
 
 // Largest RTU frame: address, function code, 252 data bytes, two CRC bytes.
 constexpr int kRtuMaxFrame = 256;
@@ -26,5 +28,7 @@ int checkRtuReply(const unsigned char frame[], int frameLen, int slaveAddr, int 
 // Line-silence time-out of an RTU master: four 11-bit characters at baudRate, in whole
 // milliseconds rounded half up, at least 1. A baud rate of 0 or less has no such time: -1.
 int rtuSilenceIntervalMs(int baudRate);
+
+} // namespace mbus
 
 #endif

@@ -1,10 +1,12 @@
-#include "serial/rtu_framing.h"
+#include "codec/rtu_framing.h"
 
 #include <cstring>
 
+#include "codec/crc16.h"
+#include "codec/exception_result.h"
 #include "mbus.h"
-#include "serial/crc16.h"
-#include "protocol/exception_result.h"
+
+namespace mbus {
 
 int buildRtuFrame(unsigned char frame[], int slaveAddr, int functionCode, const unsigned char data[], int dataLen)
 {
@@ -53,3 +55,5 @@ int rtuSilenceIntervalMs(int baudRate)
         ++interval;
     return interval < 1 ? 1 : interval;
 }
+
+} // namespace mbus

@@ -1,12 +1,15 @@
 // The flat C interface of the serial masters.
 #include <new>
 
+#include "capi/flat_handle.h"
 #include "mbus.h"
-#include "protocol/flat_handle.h"
 #include "serial/ascii_master_protocol.h"
 #include "serial/elam_master_protocol.h"
 #include "serial/rtu_master_protocol.h"
 
+using namespace mbus;
+
+namespace mbus {
 namespace {
 
 // A new master, or null when memory is exhausted (for the object or its port).
@@ -36,12 +39,22 @@ int serialResultOf(MbusHandle handle, Operation operation)
 }
 
 } // namespace
+} // namespace mbus
 
 extern "C" {
 
-MBUS_API MbusHandle mbusNewRtuMaster(void) { return newSerialMaster<MbusRtuMasterProtocol>(); }
-MBUS_API MbusHandle mbusNewAsciiMaster(void) { return newSerialMaster<MbusAsciiMasterProtocol>(); }
-MBUS_API MbusHandle mbusNewElamMaster(void) { return newSerialMaster<MbusElamMasterProtocol>(); }
+MBUS_API MbusHandle mbusNewRtuMaster(void)
+{
+    return newSerialMaster<MbusRtuMasterProtocol>();
+}
+MBUS_API MbusHandle mbusNewAsciiMaster(void)
+{
+    return newSerialMaster<MbusAsciiMasterProtocol>();
+}
+MBUS_API MbusHandle mbusNewElamMaster(void)
+{
+    return newSerialMaster<MbusElamMasterProtocol>();
+}
 
 MBUS_API int mbusOpenSerialPort(MbusHandle handle, const char *portName, int baudRate, int dataBits, int stopBits,
                                 int parity)

@@ -1,0 +1,93 @@
+#include "ip/tcp_link.h"
+
+#include "mbus.h"
+
+namespace mbus {
+
+int TcpLink::connect(const net::Ipv4Endpoint &peer, int timeoutMs)
+{
+    close();
+    int opened = adopt(net::openStream());
+    if (opened != MBUS_SUCCESS)
+        return opened;
+    net::ConnectResult started = net::startConnect(handle, peer);
+    if (started == net::ConnectResult::Failed) {
+        close();
+        return MBUS_TCP_CONNECTION_ERROR;
+    }
+    if (started == net::ConnectResult::InProgress) {
+        net::WaitResult wait = net::waitWritable(handle, timeoutMs);
+        if (wait != net::WaitResult::Ready) {
+            close();
+            return wait == net::WaitResult::TimedOut ? MBUS_TCP_CONNECTION_ERROR : MBUS_IO_ERROR;
+        }
+    }
+    if (net::pendingError(handle) != 0) {
+        close();
+        return MBUS_TCP_CONNECTION_ERROR;
+    }
+    net::setStreamOptions(handle, kFrameSize);
+    return MBUS_SUCCESS;
+}
+
+int TcpLink::discardInput()
+{
+    for (;;) {
+        long got = net::receiveBytes(handle, scratch, sizeof scratch);
+        if (got == net::kWouldBlock)
+            return MBUS_SUCCESS;
+        if (got <= 0)
+            return MBUS_CONNECTION_CLOSED; // the peer closed, or the receive failed
+    }
+}
+
+int TcpLink::send(const unsigned char *data, int count, int timeoutMs)
+{
+    replyUnderway = false;
+    // A connected socket with free buffer space is writable: try first, wait only when full.
+    long sent = net::sendBytes(handle, data, static_cast<std::size_t>(count));
+    if (sent == net::kWouldBlock) {
+        net::WaitResult wait = net::waitWritable(handle, timeoutMs);
+        if (wait == net::WaitResult::TimedOut)
+            return MBUS_SEND_TIMEOUT;
+        if (wait == net::WaitResult::Failed)
+            return MBUS_CONNECTION_CLOSED;
+        sent = net::sendBytes(handle, data, static_cast<std::size_t>(count));
+        if (sent == net::kWouldBlock)
+            return MBUS_SEND_TIMEOUT;
+    }
+    if (sent < 0)
+        return MBUS_CONNECTION_CLOSED;
+    // The remainder of a partial send is not sent: the request is lost either way.
+    return sent == count ? MBUS_SUCCESS : MBUS_SEND_TIMEOUT;
+}
+
+int TcpLink::receive(unsigned char *buffer, int count, int timeoutMs, int *received)
+{
+    *received = 0;
+    int got = 0;
+    bool mayTry = replyUnderway;
+    while (got < count) {
+        if (!mayTry) {
+            net::WaitResult wait = net::waitReadable(handle, timeoutMs);
+            if (wait == net::WaitResult::TimedOut)
+                return MBUS_REPLY_TIMEOUT;
+            if (wait == net::WaitResult::Failed)
+                return MBUS_CONNECTION_CLOSED;
+        }
+        long chunk = net::receiveBytes(handle, buffer + got, static_cast<std::size_t>(count - got));
+        if (chunk == net::kWouldBlock) {
+            mayTry = false;
+            continue;
+        }
+        if (chunk <= 0)
+            return MBUS_CONNECTION_CLOSED;
+        got += static_cast<int>(chunk);
+        mayTry = true; // more of a reply is usually on its way in the same segment
+    }
+    replyUnderway = true;
+    *received = got;
+    return MBUS_SUCCESS;
+}
+
+} // namespace mbus
