@@ -36,7 +36,9 @@ TEST(XOPMainTest, StartsUpInIgorsOrderAndRegistersTheFiveCommands)
     // The legacy calls went through the I/O record; the call records left it alone.
     EXPECT_EQ(host.record().message, SET_IGOR_CALLBACK_METHOD);
     EXPECT_EQ(host.record().numItems, 1);
-    EXPECT_EQ(host.record().items[0], 1);
+    int64_t item = 0;
+    std::memcpy(&item, host.record().items, sizeof item); // unaligned in the packed record
+    EXPECT_EQ(item, 1);
 
     // Call records from here on: the memory table...
     const CallbackCall &table = host.calls[2];

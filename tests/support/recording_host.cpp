@@ -149,8 +149,11 @@ void RecordingHost::callBack(void *arg)
             host->violation("legacy call without its result set to 0");
         if (r.numItems < 0 || r.numItems > NUM_IOREC_ITEMS)
             host->violation("legacy call with " + std::to_string(r.numItems) + " items");
-        else
-            call.params.assign(r.items, r.items + r.numItems);
+        else {
+            // The items lie at offset 60 of the packed record: copied, never read in place.
+            call.params.resize(static_cast<std::size_t>(r.numItems));
+            std::memcpy(call.params.data(), r.items, sizeof(int64_t) * call.params.size());
+        }
         if (host->callRecordMode_)
             host->violation("legacy call in the call-record mode");
         if (!call.onMainThread)

@@ -44,7 +44,8 @@ int64_t call(int code, std::vector<int64_t> params)
     r.result = 0;
     r.message = static_cast<int16_t>(code);
     r.numItems = static_cast<int16_t>(params.size());
-    std::copy(params.begin(), params.end(), r.items);
+    if (!params.empty())
+        std::memcpy(r.items, params.data(), sizeof(int64_t) * params.size()); // unaligned in the record
     r.callBackProc(boundRecord);
     return r.result;
 }
