@@ -337,7 +337,8 @@ TEST_F(XophostTest, DeviceExceptionsBecomeErrorCodesWithTheirTexts)
         << r.err;
     EXPECT_NE(r.err.find("=> ExecuteMBRead -> Cannot read coil...\r"
                          "=> ExecuteMBRead -> error #170\r"
-                         "-c 3: MBRead: error 10170: The module has no message for this code.\n"),
+                         "-c 3: MBRead: error 10170: Signals that a Gateway Path Unavailable exception "
+                         "response (MODBUS code 0A) was received"),
               std::string::npos)
         << r.err;
     EXPECT_NE(r.out.find("=> MODBUS/TCP error #162\n"), std::string::npos);
