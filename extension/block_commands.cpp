@@ -53,11 +53,13 @@ const char *tableName(Table table)
     return "input register";
 }
 
-// The flags every block command shares.
+// The flags every block command shares. Without /U the unit is the connection's: 255 on TCP,
+// the unit a serial open named.
 struct Layout {
     ValueType type = ValueType::Int16;
     ByteOrder order = ByteOrder::CDAB;
-    int unitId = 255;
+    int unitId = kDefaultUnitId;
+    bool unitGiven = false;
 };
 
 // 0, or kBadValueLayout / kBadUnitId.
@@ -79,6 +81,7 @@ int takeLayout(bool typeGiven, double type, bool orderGiven, double order, bool 
         if (!truncateToInt32(unit, value) || value < 0 || value > kMaxUnitId)
             return kBadUnitId;
         layout.unitId = value;
+        layout.unitGiven = true;
     }
     return 0;
 }
@@ -222,6 +225,8 @@ int ExecuteMBReadWave(void *params)
         code = openMaster("MBReadWave", hostName, master);
         if (code != 0)
             return reportFailure(report, code, quiet);
+        if (!layout.unitGiven)
+            layout.unitId = connectionUnit(hostName);
         const int step = isBits(table) ? kMaxReadBits : kMaxReadRegisters / perValue * perValue;
         const int result = readBlock(master, table, layout.unitId, start, units, step, bits, registers);
         if (result != MBUS_SUCCESS) {
@@ -362,6 +367,8 @@ int ExecuteMBWriteWave(void *params)
     code = openMaster("MBWriteWave", hostName, master);
     if (code != 0)
         return reportFailure(report, code, quiet);
+    if (!layout.unitGiven)
+        layout.unitId = connectionUnit(hostName);
     const int step = coils ? kMaxWriteBits : kMaxWriteRegisters / perValue * perValue;
     const int result = writeBlock(master, coils, layout.unitId, start, units, step, bits, registers);
     if (result != MBUS_SUCCESS) {

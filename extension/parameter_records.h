@@ -185,6 +185,9 @@ struct MBOpenSerialRuntimeParams {
     int32_t rs485Encountered;
     double rtsDelay;
     int32_t rs485ParamsSet[1];
+    int32_t unitEncountered;
+    double unitId;
+    int32_t unitParamsSet[1];
     int32_t calledFromFunction;
     int32_t calledFromMacro;
     void *tp;
@@ -293,7 +296,9 @@ static_assert(offsetof(MBOpenSerialRuntimeParams, parity) == 56, "MBOpenSerial l
 static_assert(offsetof(MBOpenSerialRuntimeParams, stopBits) == 88, "MBOpenSerial layout");
 static_assert(offsetof(MBOpenSerialRuntimeParams, rs485Encountered) == 132, "MBOpenSerial layout");
 static_assert(offsetof(MBOpenSerialRuntimeParams, rtsDelay) == 136, "MBOpenSerial layout");
-static_assert(offsetof(MBOpenSerialRuntimeParams, tp) == 156, "MBOpenSerial layout");
-static_assert(sizeof(MBOpenSerialRuntimeParams) == 164, "MBOpenSerial record size");
+static_assert(offsetof(MBOpenSerialRuntimeParams, unitEncountered) == 148, "MBOpenSerial layout");
+static_assert(offsetof(MBOpenSerialRuntimeParams, unitId) == 152, "MBOpenSerial layout");
+static_assert(offsetof(MBOpenSerialRuntimeParams, tp) == 172, "MBOpenSerial layout");
+static_assert(sizeof(MBOpenSerialRuntimeParams) == 180, "MBOpenSerial record size");
 
 #endif

@@ -1,6 +1,7 @@
 // MBOpenSerial: a serial-line master (RTU, ASCII or RTU with extended addresses) registered under
 // its port name, so that MBRead, MBWrite, MBGetStatus, MBClose and the block commands reach it
-// with IP="<port>" as they reach a TCP device.
+// with IP="<port>" as they reach a TCP device. A serial line has no unit 255: the five commands
+// address the unit the open names (unit=, default 1), and so do the block commands without /U.
 #include <cctype>
 #include <cstdint>
 #include <cstring>
@@ -34,6 +35,7 @@ struct SerialSettings {
     int32_t pollDelay = 0;
     bool rs485 = false;
     int32_t rtsDelay = 0;
+    int32_t unitId = 1;
 };
 
 bool sameWord(const char *text, const char *word)
@@ -60,7 +62,7 @@ bool takeMilliseconds(double given, int32_t &out)
     return true;
 }
 
-// 0, kBadSerialSettings, or 10001 for a time-out, poll delay or RTS delay out of range.
+// 0, kBadSerialSettings, kBadUnitId, or 10001 for a time-out, poll delay or RTS delay out of range.
 int takeSettings(const MBOpenSerialRuntimeParams &p, SerialSettings &s)
 {
     char word[kWordLength + 1];
@@ -100,6 +102,9 @@ int takeSettings(const MBOpenSerialRuntimeParams &p, SerialSettings &s)
         return kInvalidParameter;
     if (p.delayEncountered != 0 && !takeMilliseconds(p.pollDelay, s.pollDelay))
         return kInvalidParameter;
+    // The library knows which addresses its framing can carry.
+    if (p.unitEncountered != 0 && (!truncateToInt32(p.unitId, s.unitId) || s.unitId < 0 || s.unitId > 0xFFFF))
+        return kBadUnitId;
     if (p.rs485Encountered != 0) {
         if (!takeMilliseconds(p.rtsDelay, s.rtsDelay))
             return kInvalidParameter;
@@ -190,6 +195,7 @@ int ExecuteMBOpenSerial(void *params)
         diagnosticLine("=> ExecuteMBOpenSerial: no free connection for %s\r", portName);
         return reportFailure(report, 10000 + MBUS_ILLEGAL_STATE, quiet);
     }
+    setConnectionUnit(portName, settings.unitId);
     if (previous != nullptr)
         mbusDestroy(previous);
 

@@ -44,8 +44,8 @@ const CommandRegistration kCommands[] = {
      "V_MBerr;V_MBCount;", 132, ExecuteMBWriteWave},
     {"MBOpenSerial /Q port=string:portName, protocol=string:protocol, baud=number:baudRate, "
      "parity=string:parity, dataBits=number:dataBits, stopBits=number:stopBits, timeout=number:timeOutms, "
-     "delay=number:pollDelay, rs485=number:rtsDelay",
-     "V_MBerr;", 164, ExecuteMBOpenSerial},
+     "delay=number:pollDelay, rs485=number:rtsDelay, unit=number:unitId",
+     "V_MBerr;", 180, ExecuteMBOpenSerial},
 };
 
 } // namespace

@@ -86,7 +86,7 @@ TEST(XOPMainTest, StartsUpInIgorsOrderAndRegistersTheCommands)
         int size;
     } added[] = {{"MBReadWave ", "V_MBerr;V_MBCount;", 244},
                  {"MBWriteWave ", "V_MBerr;V_MBCount;", 132},
-                 {"MBOpenSerial ", "V_MBerr;", 164}};
+                 {"MBOpenSerial ", "V_MBerr;", 180}};
     for (std::size_t i = 0; i < 3; ++i) {
         const CallbackCall &call = host.calls[8 + i];
         EXPECT_EQ(call.code, REGISTER_OPERATION);

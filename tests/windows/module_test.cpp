@@ -199,7 +199,7 @@ TEST_F(LoadedModule, XOPMainRegistersTheCommandsOrRefusesAnOldHost)
                     {"MBWrite ", 100, "V_MBerr;"},
                     {"MBReadWave ", 244, "V_MBerr;V_MBCount;"},
                     {"MBWriteWave ", 132, "V_MBerr;V_MBCount;"},
-                    {"MBOpenSerial ", 164, "V_MBerr;"}};
+                    {"MBOpenSerial ", 180, "V_MBerr;"}};
     for (std::size_t i = 0; i < 8; ++i) {
         const Registration &r = host.registrations[i];
         EXPECT_EQ(0u, r.cmdTemplate.rfind(expected[i].name, 0)) << r.cmdTemplate;
