@@ -41,12 +41,12 @@ End
 
 // Reads count values from start on into the wave destName in the current data folder (made or
 // overwritten). Returns V_MBerr: 0, or the error number (its text: GetErrMessage(10000 + n)).
-ThreadSafe Function MB_ReadBlock(host, table, start, count, type, order, unit, destName)
+ThreadSafe Function MB_ReadBlock(host, dataTable, start, count, type, order, unit, destName)
 	String host
-	Variable table, start, count, type, order, unit
+	Variable dataTable, start, count, type, order, unit
 	String destName
 
-	switch (table)
+	switch (dataTable)
 		case MB_COILS:
 			MBReadWave /Q /T=(type) /B=(order) /U=(unit) /DEST=$destName IP=host, Coil={start, count}
 			break
@@ -66,9 +66,9 @@ End
 // Appends one row to the log logName_data (rows: polls, columns: the count values) and the time
 // of the poll to logName_time (seconds since 1904, shown as dates), both in the current data
 // folder and made when missing. Returns V_MBerr; a failed poll appends nothing.
-Function MB_LogBlock(host, table, start, count, logName, [type, order, unit])
+Function MB_LogBlock(host, dataTable, start, count, logName [, type, order, unit])
 	String host
-	Variable table, start, count
+	Variable dataTable, start, count
 	String logName
 	Variable type, order, unit
 
@@ -76,7 +76,7 @@ Function MB_LogBlock(host, table, start, count, logName, [type, order, unit])
 	order = ParamIsDefault(order) ? MB_CDAB : order
 	unit = ParamIsDefault(unit) ? 255 : unit
 
-	Variable err = MB_ReadBlock(host, table, start, count, type, order, unit, logName + "_last")
+	Variable err = MB_ReadBlock(host, dataTable, start, count, type, order, unit, logName + "_last")
 	if (err != 0)
 		return err
 	endif
@@ -101,9 +101,9 @@ End
 // Starts (or restarts) the background task taskName: every periodSeconds it logs count values
 // from start on with MB_LogBlock into taskName_data and taskName_time in the data folder that is
 // current now. A failed poll is printed to the history and the task goes on.
-Function MB_StartPolling(taskName, host, table, start, count, periodSeconds, [type, order, unit])
+Function MB_StartPolling(taskName, host, dataTable, start, count, periodSeconds [, type, order, unit])
 	String taskName, host
-	Variable table, start, count, periodSeconds
+	Variable dataTable, start, count, periodSeconds
 	Variable type, order, unit
 
 	type = ParamIsDefault(type) ? MB_INT16 : type
@@ -116,7 +116,7 @@ Function MB_StartPolling(taskName, host, table, start, count, periodSeconds, [ty
 	NewDataFolder/O $df
 	String/G $(df + ":gHost") = host
 	String/G $(df + ":gFolder") = GetDataFolder(1)
-	Variable/G $(df + ":gTable") = table
+	Variable/G $(df + ":gTable") = dataTable
 	Variable/G $(df + ":gStart") = start
 	Variable/G $(df + ":gCount") = count
 	Variable/G $(df + ":gType") = type
@@ -139,7 +139,7 @@ Function MB_PollTask(s)
 	String df = kPackage + ":" + s.name
 	SVAR host = $(df + ":gHost")
 	SVAR folder = $(df + ":gFolder")
-	NVAR table = $(df + ":gTable")
+	NVAR dataTable = $(df + ":gTable")
 	NVAR start = $(df + ":gStart")
 	NVAR count = $(df + ":gCount")
 	NVAR type = $(df + ":gType")
@@ -148,7 +148,7 @@ Function MB_PollTask(s)
 
 	String saved = GetDataFolder(1)
 	SetDataFolder $folder
-	Variable err = MB_LogBlock(host, table, start, count, s.name, type=type, order=order, unit=unit)
+	Variable err = MB_LogBlock(host, dataTable, start, count, s.name, type=type, order=order, unit=unit)
 	SetDataFolder $saved
 	if (err != 0)
 		printf "Zorvane: %s: poll failed with error %d\r", s.name, err
@@ -196,7 +196,7 @@ End
 Function MB_PanelButtonProc(ba) : ButtonControl
 	STRUCT WMButtonAction &ba
 
-	Variable table, type, order
+	Variable dataTable, type, order
 	if (ba.eventCode != 2)	// mouse up
 		return 0
 	endif
@@ -212,12 +212,12 @@ Function MB_PanelButtonProc(ba) : ButtonControl
 			break
 		case "startB":
 			ControlInfo/W=$ba.win tablePM
-			table = V_Value - 1
+			dataTable = V_Value - 1
 			ControlInfo/W=$ba.win typePM
 			type = V_Value - 1
 			ControlInfo/W=$ba.win orderPM
 			order = V_Value - 1
-			MB_StartPolling("MBLogger", host, table, start, count, period, type=type, order=order, unit=unit)
+			MB_StartPolling("MBLogger", host, dataTable, start, count, period, type=type, order=order, unit=unit)
 			print "Zorvane: logging into MBLogger_data and MBLogger_time in " + GetDataFolder(1)
 			break
 		case "stopB":
