@@ -195,7 +195,7 @@ struct MBOpenSerialRuntimeParams {
 
 #pragma pack(pop)
 
-static_assert(sizeof(Handle) == 8 && sizeof(void *) == 8, "64-bit host records");
+static_assert(sizeof(Handle) == 8 && sizeof(void *) == 8, "64-bit runtime parameter records");
 
 static_assert(offsetof(MBOpenRuntimeParams, QFlagEncountered) == 0, "MBOpen layout");
 static_assert(offsetof(MBOpenRuntimeParams, IPEncountered) == 4, "MBOpen layout");

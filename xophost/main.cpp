@@ -2,6 +2,7 @@
 // terminal, with an optional simulated Modbus/TCP device in the same process.
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -9,6 +10,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <CLI/CLI.hpp>
 
 #include "xophost/host_platform.h"
 #include "xophost/simulated_device.h"
@@ -58,51 +61,56 @@ bool parseInt(const std::string &text, long min, long max, int &out)
 // false after a message on standard error.
 bool parseOptions(int argc, char **argv, Options &options)
 {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&](const std::string &name, std::string &out) {
-            if (arg == name && i + 1 < argc) {
-                out = argv[++i];
-                return true;
-            }
-            if (arg.compare(0, name.size() + 1, name + "=") == 0) {
-                out = arg.substr(name.size() + 1);
-                return true;
-            }
-            return false;
-        };
-        std::string text;
-        if (arg == "-h" || arg == "--help") {
-            std::fputs(kUsage, stdout);
-            std::exit(0);
-        } else if (value("--module", text)) {
-            options.modulePath = text;
-        } else if (value("--host-version", text)) {
-            if (!parseInt(text, 0, INT_MAX, options.hostVersion)) {
-                std::fprintf(stderr, "xophost: invalid host version '%s'\n", text.c_str());
-                return false;
-            }
-        } else if (arg == "--keep-going") {
-            options.keepGoing = true;
-        } else if (arg == "--sim") {
-            options.simPort = kDefaultSimPort;
-        } else if (arg.compare(0, 6, "--sim=") == 0) {
-            if (!parseInt(arg.substr(6), 0, 65535, options.simPort)) {
-                std::fprintf(stderr, "xophost: invalid port in '%s'\n", arg.c_str());
-                return false;
-            }
-        } else if (arg == "-c" && i + 1 < argc) {
-            options.lines.push_back(argv[++i]);
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            std::fprintf(stderr, "xophost: unknown option '%s'\n%s", arg.c_str(), kUsage);
-            return false;
-        } else if (options.script.empty()) {
-            options.script = arg;
-        } else {
-            std::fprintf(stderr, "xophost: only one SCRIPT may be given\n%s", kUsage);
-            return false;
-        }
+    // A bare --sim means the default port; --sim=PORT names one. The port never comes as the
+    // next argument, which stays a SCRIPT. CLI11 takes the arguments last first.
+    std::vector<std::string> args;
+    for (int i = argc - 1; i > 0; --i)
+        args.push_back(std::strcmp(argv[i], "--sim") == 0 ? "--sim=" + std::to_string(kDefaultSimPort) : argv[i]);
+
+    CLI::App app("xophost");
+    app.set_help_flag();
+    app.allow_extras();
+    bool help = false;
+    std::string hostVersion;
+    std::string simPort;
+    std::vector<std::string> scripts;
+    app.add_flag("-h,--help", help);
+    app.add_option("--module", options.modulePath);
+    app.add_option("--host-version", hostVersion);
+    app.add_flag("--keep-going", options.keepGoing);
+    app.add_option("--sim", simPort);
+    // One line per -c, in order.
+    app.add_option("-c", options.lines)->allow_extra_args(false);
+    app.add_option("SCRIPT", scripts);
+    try {
+        app.parse(args);
+    } catch (const CLI::ParseError &e) {
+        std::fprintf(stderr, "xophost: %s\n%s", e.what(), kUsage);
+        return false;
     }
+    if (help) {
+        std::fputs(kUsage, stdout);
+        std::exit(0);
+    }
+    const std::vector<std::string> unknown = app.remaining();
+    if (!unknown.empty()) {
+        std::fprintf(stderr, "xophost: unknown option '%s'\n%s", unknown.front().c_str(), kUsage);
+        return false;
+    }
+    if (app.count("--host-version") != 0 && !parseInt(hostVersion, 0, INT_MAX, options.hostVersion)) {
+        std::fprintf(stderr, "xophost: invalid host version '%s'\n", hostVersion.c_str());
+        return false;
+    }
+    if (app.count("--sim") != 0 && !parseInt(simPort, 0, 65535, options.simPort)) {
+        std::fprintf(stderr, "xophost: invalid port in '--sim=%s'\n", simPort.c_str());
+        return false;
+    }
+    if (scripts.size() > 1) {
+        std::fprintf(stderr, "xophost: only one SCRIPT may be given\n%s", kUsage);
+        return false;
+    }
+    if (!scripts.empty())
+        options.script = scripts.front();
     return true;
 }
 

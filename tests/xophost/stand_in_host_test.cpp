@@ -111,7 +111,12 @@ int testMain(IORecHandle ioRec)
     callRecords = true;
     WMMemoryFunctions table{};
     EXPECT_EQ(call(GET_IGOR_INTERNAL_INFO, {slot("WMMemoryFunctions"), 0, 800, slot(&table)}), 0);
+#if defined(_WIN32)
+    // Windows Igor leaves the table empty: its memory functions are exports.
+    EXPECT_EQ(table.GetHandleSize, nullptr);
+#else
     EXPECT_NE(table.GetHandleSize, nullptr);
+#endif
     if (registerProbe("Probe /A /B S=string:s, N={number:x, number:y}, V=number:v", "V_probe;", 84) != 0)
         return 1;
     (**ioRec).result = 0;

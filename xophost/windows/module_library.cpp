@@ -47,7 +47,7 @@ bool ModuleLibrary::load(const std::string &path, std::string &error)
         error = path + " has no entry XOPMain";
         return false;
     }
-    // Through the generic function type: the export's real type is the host record's.
+    // Through the generic function type: the export's real type is XOPMain's.
     entry_ = reinterpret_cast<XOPMainFunc>(reinterpret_cast<void (*)()>(exported));
     return true;
 }
