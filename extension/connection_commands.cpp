@@ -109,7 +109,7 @@ int ExecuteMBGetStatus(void *params)
         return reportFailure(kMBGetStatusReport, 10069, quiet, statusByte);
 
     diagnosticLine("=> ExecuteMBGetStatus: readExceptionStatus...\r");
-    const int result = mbusReadExceptionStatus(master, 255, &statusByte);
+    const int result = mbusReadExceptionStatus(master, connectionUnit(hostName), &statusByte);
     if (result != MBUS_SUCCESS) {
         // The status byte is reported as 0 on every failure, whatever the library left in it.
         return reportFailure(kMBGetStatusReport, 10000 + result, quiet, 0);

@@ -27,6 +27,7 @@ bool sameName(const ConnectionEntry &entry, const char *hostName)
 void clearEntry(ConnectionEntry &entry)
 {
     entry.master = nullptr;
+    entry.unitId = kDefaultUnitId;
     entry.hostName[0] = ' ';
     entry.hostName[1] = '\0';
     entry.isFree = 1;
@@ -45,6 +46,7 @@ void initConnLocked()
         connectionList[i].hostName[0] = '\0';
         connectionList[i].isFree = 1;
         connectionList[i].master = nullptr;
+        connectionList[i].unitId = kDefaultUnitId;
     }
 }
 
@@ -77,6 +79,7 @@ bool setConnectionLocked(const char *hostName, MbusHandle master)
         if (sameName(entry, hostName)) {
             entry.isFree = 0;
             entry.master = master;
+            entry.unitId = kDefaultUnitId;
             historyLine("=> setConnection: connection #%d re-enabled\r", i);
             return true;
         }
@@ -86,6 +89,7 @@ bool setConnectionLocked(const char *hostName, MbusHandle master)
                 return false;
             entry.isFree = 0;
             entry.master = master;
+            entry.unitId = kDefaultUnitId;
             std::memcpy(entry.hostName, hostName, length + 1);
             historyLine("=> setConnection: connection #%d enabled\r", i);
             if (connectionCount < maxConnections)
@@ -175,6 +179,27 @@ void eraseConnection(const char *hostName)
         if (sameName(connectionList[i], hostName)) {
             clearEntry(connectionList[i]);
             historyLine("=> eraseConnection: connection #%d disabled\r", i);
+            return;
+        }
+    }
+}
+
+int connectionUnit(const char *hostName)
+{
+    const std::lock_guard<std::mutex> lock(registryMutex);
+    for (int i = 0; connectionList != nullptr && i < connectionCount; ++i) {
+        if (sameName(connectionList[i], hostName))
+            return connectionList[i].unitId;
+    }
+    return kDefaultUnitId;
+}
+
+void setConnectionUnit(const char *hostName, int unitId)
+{
+    const std::lock_guard<std::mutex> lock(registryMutex);
+    for (int i = 0; connectionList != nullptr && i < connectionCount; ++i) {
+        if (sameName(connectionList[i], hostName)) {
+            connectionList[i].unitId = unitId;
             return;
         }
     }

@@ -13,11 +13,16 @@ constexpr int kMaxHostNameLength = 254;
 
 // One slot. The name field takes every name a command accepts, so a lookup always compares the
 // full name and two names never share a slot because they share a prefix.
+// unitId: the unit the five original commands address on this connection; 255 unless a serial
+// open set another (a serial line has no unit 255).
 struct ConnectionEntry {
     char hostName[kMaxHostNameLength + 1];
     uint8_t isFree;
     MbusHandle master;
+    int unitId;
 };
+
+constexpr int kDefaultUnitId = 255;
 
 void initConn();
 // 1 and the slot's master (possibly null) when the name is registered; 0 and null otherwise.
@@ -26,6 +31,9 @@ int getConnection(const char *hostName, MbusHandle *master);
 // or a name too long for the field), and then nothing was stored or printed.
 bool setConnection(const char *hostName, MbusHandle master);
 void eraseConnection(const char *hostName);
+// The unit of a registered name (kDefaultUnitId for an unknown name); setting it prints nothing.
+int connectionUnit(const char *hostName);
+void setConnectionUnit(const char *hostName, int unitId);
 void eraseNthConnection(int n);
 void getNThConnection(int n, MbusHandle *master);
 void disposeMyConnections();

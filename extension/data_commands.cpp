@@ -1,4 +1,5 @@
-// MBRead and MBWrite: one item per library call, unit identifier 255.
+// MBRead and MBWrite: one item per library call, unit identifier 255 (on a serial line, the unit
+// its open named).
 #include <cstdint>
 
 #include "extension/commands.h"
@@ -15,7 +16,6 @@
 namespace {
 
 constexpr int kInvalidParameter = 10001;
-constexpr int kUnitId = 255;
 // Every read clears a buffer of this many elements and transfers one of them.
 constexpr int kReadBufferSize = 32;
 
@@ -38,7 +38,7 @@ struct ReadResult {
     double value;
 };
 
-ReadResult readItem(MbusHandle master, Item item, Width width, int startRef)
+ReadResult readItem(MbusHandle master, int unitId, Item item, Width width, int startRef)
 {
     int bits[kReadBufferSize] = {};
     short shorts[kReadBufferSize] = {};
@@ -47,9 +47,9 @@ ReadResult readItem(MbusHandle master, Item item, Width width, int startRef)
     const bool holding = item == Item::HoldingRegister;
     switch (item) {
     case Item::Coil:
-        return {mbusReadCoils(master, kUnitId, startRef, bits, 1), static_cast<double>(bits[0])};
+        return {mbusReadCoils(master, unitId, startRef, bits, 1), static_cast<double>(bits[0])};
     case Item::DiscreteInput:
-        return {mbusReadInputDiscretes(master, kUnitId, startRef, bits, 1),
+        return {mbusReadInputDiscretes(master, unitId, startRef, bits, 1),
                 static_cast<double>(bits[0])};
     case Item::HoldingRegister:
     case Item::InputRegister:
@@ -57,20 +57,20 @@ ReadResult readItem(MbusHandle master, Item item, Width width, int startRef)
     }
     switch (width) {
     case Width::Long: {
-        const int r = holding ? mbusReadMultipleLongInts(master, kUnitId, startRef, longs, 1)
-                              : mbusReadInputLongInts(master, kUnitId, startRef, longs, 1);
+        const int r = holding ? mbusReadMultipleLongInts(master, unitId, startRef, longs, 1)
+                              : mbusReadInputLongInts(master, unitId, startRef, longs, 1);
         return {r, static_cast<double>(longs[0])};
     }
     case Width::Float: {
-        const int r = holding ? mbusReadMultipleFloats(master, kUnitId, startRef, floats, 1)
-                              : mbusReadInputFloats(master, kUnitId, startRef, floats, 1);
+        const int r = holding ? mbusReadMultipleFloats(master, unitId, startRef, floats, 1)
+                              : mbusReadInputFloats(master, unitId, startRef, floats, 1);
         return {r, static_cast<double>(floats[0])};
     }
     case Width::Short:
         break;
     }
-    const int r = holding ? mbusReadMultipleRegisters(master, kUnitId, startRef, shorts, 1)
-                          : mbusReadInputRegisters(master, kUnitId, startRef, shorts, 1);
+    const int r = holding ? mbusReadMultipleRegisters(master, unitId, startRef, shorts, 1)
+                          : mbusReadInputRegisters(master, unitId, startRef, shorts, 1);
     return {r, static_cast<double>(shorts[0])};
 }
 
@@ -202,7 +202,7 @@ int ExecuteMBRead(void *params)
     const Width width = p->LFlagEncountered != 0   ? Width::Long
                         : p->FFlagEncountered != 0 ? Width::Float
                                                    : Width::Short;
-    const ReadResult read = readItem(master, item, width, address + 1);
+    const ReadResult read = readItem(master, connectionUnit(hostName), item, width, address + 1);
     if (read.result != MBUS_SUCCESS) {
         diagnosticLine("%s", readFailureLine(item, width));
         return reportFailure(kMBReadReport, 10000 + read.result, quiet);
@@ -230,6 +230,7 @@ int ExecuteMBWrite(void *params)
     if (code != 0)
         return reportFailure(kMBWriteReport, code, quiet);
 
+    const int unitId = connectionUnit(hostName);
     if (p->CoilEncountered != 0) {
         int32_t address = 0;
         code = takeAddress(p->addressCoil, address);
@@ -238,7 +239,7 @@ int ExecuteMBWrite(void *params)
         int32_t value = 0;
         if (!truncateToInt32(p->valueCoil, value))
             return reportFailure(kMBWriteReport, kInvalidParameter, quiet);
-        const int result = mbusWriteCoil(master, kUnitId, address + 1, value);
+        const int result = mbusWriteCoil(master, unitId, address + 1, value);
         if (result != MBUS_SUCCESS)
             return reportFailure(kMBWriteReport, 10000 + result, quiet);
         if (!quiet)
@@ -255,7 +256,7 @@ int ExecuteMBWrite(void *params)
             return reportFailure(kMBWriteReport, kInvalidParameter, quiet);
         // The register takes the low 16 bits, reported as a signed value.
         const auto word = static_cast<int16_t>(static_cast<uint16_t>(value & 0xFFFF));
-        const int result = mbusWriteSingleRegister(master, kUnitId, address + 1, word);
+        const int result = mbusWriteSingleRegister(master, unitId, address + 1, word);
         if (result != MBUS_SUCCESS)
             return reportFailure(kMBWriteReport, 10000 + result, quiet);
         if (!quiet)

@@ -16,6 +16,13 @@ const CommandReport kMBReadReport = {"=> ExecuteMBRead -> error #%d\r",
 const CommandReport kMBWriteReport = {"=> ExecuteMBWrite -> error #%d\r",
                                       "=> MODBUS/TCP error #%d\r", "MBWrite", nullptr};
 
+const CommandReport kMBReadWaveReport = {"=> ExecuteMBReadWave -> error #%d\r",
+                                         "=> MODBUS error #%d\r", nullptr, nullptr};
+const CommandReport kMBWriteWaveReport = {"=> ExecuteMBWriteWave -> error #%d\r",
+                                          "=> MODBUS error #%d\r", nullptr, nullptr};
+const CommandReport kMBOpenSerialReport = {"=> ExecuteMBOpenSerial -> error #%d\r",
+                                           "=> MODBUS serial connection error #%d\r", nullptr, nullptr};
+
 int reportFailure(const CommandReport &report, int code, bool quiet, double extraValue)
 {
     const int number = code - FIRST_XOP_ERR;
@@ -25,7 +32,7 @@ int reportFailure(const CommandReport &report, int code, bool quiet, double extr
         if (code < FIRST_XOP_ERR)
             historyLine("BUG FIX REQUIRED in %s: Error code %d  < FIRST_XOP_ERR (%d)\r",
                         report.alarmName, code, FIRST_XOP_ERR);
-        else if (code > FIRST_XOP_ERR + kMessageCount)
+        else if (code > FIRST_XOP_ERR + kFirstCommandsMessageCount)
             historyLine("BUG FIX REQUIRED in %s: Error code %d  > FIRST_XOP_ERR (%d) + 166\r",
                         report.alarmName, code, FIRST_XOP_ERR);
     }

@@ -16,6 +16,10 @@ extern const CommandReport kMBCloseReport;
 extern const CommandReport kMBGetStatusReport;
 extern const CommandReport kMBReadReport;
 extern const CommandReport kMBWriteReport;
+// The block commands and the serial open have no range alarm: every code they give has a text.
+extern const CommandReport kMBReadWaveReport;
+extern const CommandReport kMBWriteWaveReport;
+extern const CommandReport kMBOpenSerialReport;
 
 // Sets V_MBerr to code - 10000, writes the diagnostic line, the range alarm and the extra
 // variable (given extraValue), then returns 0 under the quiet flag, else prints the history line

@@ -63,6 +63,20 @@ constexpr Message kMessages[] = {
           "the request action."},
     {165, "ZORVANE XOP requires Igor Pro 6.2/8.0"},
     {166, "MODBUS/TCP Connection not established"},
+    {170, "Signals that a Gateway Path Unavailable exception response (MODBUS code 0A) was "
+          "received: the gateway could not route the request to the addressed device."},
+    {171, "Signals that a Gateway Target Device Failed to Respond exception response (MODBUS code "
+          "0B) was received: no answer came from the device behind the gateway."},
+    {201, "The start address or the count is out of range: the count must be 1 or more, and the "
+          "block must lie within the addresses 0 to 65535."},
+    {202, "The value type (/T=0 to 6) or the byte order (/B=0 to 3) is unknown."},
+    {203, "The unit identifier (/U) is out of range."},
+    {204, "The wave must be a real numeric wave: a text or complex wave cannot take or give "
+          "Modbus values."},
+    {205, "A value in the wave cannot be written as the chosen type (NaN, or outside the "
+          "type's range); nothing was written."},
+    {206, "The serial settings are invalid: protocol RTU, ASCII or ExtRTU; parity none, odd or "
+          "even; 7 or 8 data bits; 1 or 2 stop bits; a baud rate above 0."},
 };
 
 std::string buildTableBytes()

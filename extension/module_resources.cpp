@@ -95,13 +95,25 @@ std::string buildVersionInfo()
                        {strings, vars});
 }
 
+// Thread-safe, I/O, compilable, an extension's operation; the block commands also make waves.
+constexpr uint16_t kOperationCategory = 0x9060;
+constexpr uint16_t kWaveOperationCategory = kOperationCategory | 2;
+
 std::string buildXopc()
 {
+    struct Entry {
+        const char *name;
+        uint16_t category;
+    };
     std::string bytes;
-    for (const char *name : {"MBOpen", "MBGetStatus", "MBClose", "MBRead", "MBWrite"}) {
-        bytes += name;
+    for (const Entry &entry : {Entry{"MBOpen", kOperationCategory}, Entry{"MBGetStatus", kOperationCategory},
+                               Entry{"MBClose", kOperationCategory}, Entry{"MBRead", kOperationCategory},
+                               Entry{"MBWrite", kOperationCategory}, Entry{"MBReadWave", kWaveOperationCategory},
+                               Entry{"MBWriteWave", kWaveOperationCategory},
+                               Entry{"MBOpenSerial", kOperationCategory}}) {
+        bytes += entry.name;
         bytes += '\0';
-        putWord(bytes, 0x9060);
+        putWord(bytes, entry.category);
     }
     bytes += '\0';
     return bytes;

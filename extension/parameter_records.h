@@ -87,6 +87,112 @@ struct MBWriteRuntimeParams {
     void *tp;
 };
 
+// The block commands and the serial open. A flag with a value is a group like a keyword: its
+// "given" word, the value, one "set" word; /DEST's "set" word is also the identifier of the
+// calling function's automatic wave reference.
+struct MBReadWaveRuntimeParams {
+    int32_t QFlagEncountered;
+    int32_t TFlagEncountered;
+    double valueType;
+    int32_t TFlagParamsSet[1];
+    int32_t BFlagEncountered;
+    double byteOrder;
+    int32_t BFlagParamsSet[1];
+    int32_t UFlagEncountered;
+    double unitId;
+    int32_t UFlagParamsSet[1];
+    int32_t DESTFlagEncountered;
+    DataFolderAndName dest;
+    int32_t DESTFlagParamsSet[1];
+    int32_t IPEncountered;
+    Handle hostName;
+    int32_t IPParamsSet[1];
+    int32_t CoilEncountered;
+    double coilStart;
+    double coilCount;
+    int32_t CoilParamsSet[2];
+    int32_t DiscreteInputEncountered;
+    double inputStart;
+    double inputCount;
+    int32_t DiscreteInputParamsSet[2];
+    int32_t HoldingRegisterEncountered;
+    double holdingStart;
+    double holdingCount;
+    int32_t HoldingRegisterParamsSet[2];
+    int32_t InputRegisterEncountered;
+    double registerStart;
+    double registerCount;
+    int32_t InputRegisterParamsSet[2];
+    int32_t calledFromFunction;
+    int32_t calledFromMacro;
+    void *tp;
+};
+
+struct MBWriteWaveRuntimeParams {
+    int32_t QFlagEncountered;
+    int32_t TFlagEncountered;
+    double valueType;
+    int32_t TFlagParamsSet[1];
+    int32_t BFlagEncountered;
+    double byteOrder;
+    int32_t BFlagParamsSet[1];
+    int32_t UFlagEncountered;
+    double unitId;
+    int32_t UFlagParamsSet[1];
+    int32_t IPEncountered;
+    Handle hostName;
+    int32_t IPParamsSet[1];
+    int32_t dataEncountered;
+    waveHndl values;
+    int32_t dataParamsSet[1];
+    int32_t CoilEncountered;
+    double coilStart;
+    int32_t CoilParamsSet[1];
+    int32_t HoldingRegisterEncountered;
+    double holdingStart;
+    int32_t HoldingRegisterParamsSet[1];
+    int32_t calledFromFunction;
+    int32_t calledFromMacro;
+    void *tp;
+};
+
+struct MBOpenSerialRuntimeParams {
+    int32_t QFlagEncountered;
+    int32_t portEncountered;
+    Handle portName;
+    int32_t portParamsSet[1];
+    int32_t protocolEncountered;
+    Handle protocol;
+    int32_t protocolParamsSet[1];
+    int32_t baudEncountered;
+    double baudRate;
+    int32_t baudParamsSet[1];
+    int32_t parityEncountered;
+    Handle parity;
+    int32_t parityParamsSet[1];
+    int32_t dataBitsEncountered;
+    double dataBits;
+    int32_t dataBitsParamsSet[1];
+    int32_t stopBitsEncountered;
+    double stopBits;
+    int32_t stopBitsParamsSet[1];
+    int32_t timeoutEncountered;
+    double timeOutms;
+    int32_t timeoutParamsSet[1];
+    int32_t delayEncountered;
+    double pollDelay;
+    int32_t delayParamsSet[1];
+    int32_t rs485Encountered;
+    double rtsDelay;
+    int32_t rs485ParamsSet[1];
+    int32_t unitEncountered;
+    double unitId;
+    int32_t unitParamsSet[1];
+    int32_t calledFromFunction;
+    int32_t calledFromMacro;
+    void *tp;
+};
+
 #pragma pack(pop)
 
 static_assert(sizeof(Handle) == 8 && sizeof(void *) == 8, "64-bit runtime parameter records");
@@ -151,5 +257,48 @@ static_assert(offsetof(MBWriteRuntimeParams, valueRegister) == 68, "MBWrite layo
 static_assert(offsetof(MBWriteRuntimeParams, RegisterParamsSet) == 76, "MBWrite layout");
 static_assert(offsetof(MBWriteRuntimeParams, tp) == 92, "MBWrite layout");
 static_assert(sizeof(MBWriteRuntimeParams) == 100, "MBWrite record size");
+
+static_assert(offsetof(MBReadWaveRuntimeParams, TFlagEncountered) == 4, "MBReadWave layout");
+static_assert(offsetof(MBReadWaveRuntimeParams, valueType) == 8, "MBReadWave layout");
+static_assert(offsetof(MBReadWaveRuntimeParams, BFlagEncountered) == 20, "MBReadWave layout");
+static_assert(offsetof(MBReadWaveRuntimeParams, UFlagEncountered) == 36, "MBReadWave layout");
+static_assert(offsetof(MBReadWaveRuntimeParams, unitId) == 40, "MBReadWave layout");
+static_assert(offsetof(MBReadWaveRuntimeParams, DESTFlagEncountered) == 52, "MBReadWave layout");
+static_assert(offsetof(MBReadWaveRuntimeParams, dest) == 56, "MBReadWave layout");
+static_assert(offsetof(MBReadWaveRuntimeParams, DESTFlagParamsSet) == 96, "MBReadWave layout");
+static_assert(offsetof(MBReadWaveRuntimeParams, IPEncountered) == 100, "MBReadWave layout");
+static_assert(offsetof(MBReadWaveRuntimeParams, hostName) == 104, "MBReadWave layout");
+static_assert(offsetof(MBReadWaveRuntimeParams, CoilEncountered) == 116, "MBReadWave layout");
+static_assert(offsetof(MBReadWaveRuntimeParams, coilCount) == 128, "MBReadWave layout");
+static_assert(offsetof(MBReadWaveRuntimeParams, CoilParamsSet) == 136, "MBReadWave layout");
+static_assert(offsetof(MBReadWaveRuntimeParams, DiscreteInputEncountered) == 144, "MBReadWave layout");
+static_assert(offsetof(MBReadWaveRuntimeParams, HoldingRegisterEncountered) == 172, "MBReadWave layout");
+static_assert(offsetof(MBReadWaveRuntimeParams, InputRegisterEncountered) == 200, "MBReadWave layout");
+static_assert(offsetof(MBReadWaveRuntimeParams, InputRegisterParamsSet) == 220, "MBReadWave layout");
+static_assert(offsetof(MBReadWaveRuntimeParams, tp) == 236, "MBReadWave layout");
+static_assert(sizeof(MBReadWaveRuntimeParams) == 244, "MBReadWave record size");
+
+static_assert(offsetof(MBWriteWaveRuntimeParams, UFlagEncountered) == 36, "MBWriteWave layout");
+static_assert(offsetof(MBWriteWaveRuntimeParams, IPEncountered) == 52, "MBWriteWave layout");
+static_assert(offsetof(MBWriteWaveRuntimeParams, hostName) == 56, "MBWriteWave layout");
+static_assert(offsetof(MBWriteWaveRuntimeParams, dataEncountered) == 68, "MBWriteWave layout");
+static_assert(offsetof(MBWriteWaveRuntimeParams, values) == 72, "MBWriteWave layout");
+static_assert(offsetof(MBWriteWaveRuntimeParams, CoilEncountered) == 84, "MBWriteWave layout");
+static_assert(offsetof(MBWriteWaveRuntimeParams, HoldingRegisterEncountered) == 100, "MBWriteWave layout");
+static_assert(offsetof(MBWriteWaveRuntimeParams, holdingStart) == 104, "MBWriteWave layout");
+static_assert(offsetof(MBWriteWaveRuntimeParams, tp) == 124, "MBWriteWave layout");
+static_assert(sizeof(MBWriteWaveRuntimeParams) == 132, "MBWriteWave record size");
+
+static_assert(offsetof(MBOpenSerialRuntimeParams, portName) == 8, "MBOpenSerial layout");
+static_assert(offsetof(MBOpenSerialRuntimeParams, protocol) == 24, "MBOpenSerial layout");
+static_assert(offsetof(MBOpenSerialRuntimeParams, baudRate) == 40, "MBOpenSerial layout");
+static_assert(offsetof(MBOpenSerialRuntimeParams, parity) == 56, "MBOpenSerial layout");
+static_assert(offsetof(MBOpenSerialRuntimeParams, stopBits) == 88, "MBOpenSerial layout");
+static_assert(offsetof(MBOpenSerialRuntimeParams, rs485Encountered) == 132, "MBOpenSerial layout");
+static_assert(offsetof(MBOpenSerialRuntimeParams, rtsDelay) == 136, "MBOpenSerial layout");
+static_assert(offsetof(MBOpenSerialRuntimeParams, unitEncountered) == 148, "MBOpenSerial layout");
+static_assert(offsetof(MBOpenSerialRuntimeParams, unitId) == 152, "MBOpenSerial layout");
+static_assert(offsetof(MBOpenSerialRuntimeParams, tp) == 172, "MBOpenSerial layout");
+static_assert(sizeof(MBOpenSerialRuntimeParams) == 180, "MBOpenSerial record size");
 
 #endif

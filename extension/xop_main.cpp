@@ -33,6 +33,19 @@ const CommandRegistration kCommands[] = {
     {"MBWrite /L /F /Q IP=string:hostName, Coil={number:addressCoil, number:valueCoil}, "
      "Register={number:addressRegister, number:valueRegister}",
      "V_MBerr;", 100, ExecuteMBWrite},
+    {"MBReadWave /Q /T=number:valueType /B=number:byteOrder /U=number:unitId "
+     "/DEST=DataFolderAndName:{dest,real} IP=string:hostName, Coil={number:coilStart, number:coilCount}, "
+     "DiscreteInput={number:inputStart, number:inputCount}, "
+     "HoldingRegister={number:holdingStart, number:holdingCount}, "
+     "InputRegister={number:registerStart, number:registerCount}",
+     "V_MBerr;V_MBCount;", 244, ExecuteMBReadWave},
+    {"MBWriteWave /Q /T=number:valueType /B=number:byteOrder /U=number:unitId IP=string:hostName, "
+     "data=wave:values, Coil=number:coilStart, HoldingRegister=number:holdingStart",
+     "V_MBerr;V_MBCount;", 132, ExecuteMBWriteWave},
+    {"MBOpenSerial /Q port=string:portName, protocol=string:protocol, baud=number:baudRate, "
+     "parity=string:parity, dataBits=number:dataBits, stopBits=number:stopBits, timeout=number:timeOutms, "
+     "delay=number:pollDelay, rs485=number:rtsDelay, unit=number:unitId",
+     "V_MBerr;", 180, ExecuteMBOpenSerial},
 };
 
 } // namespace

@@ -13,7 +13,7 @@
 #define ZORVANE_EXPORT __attribute__((visibility("default")))
 #endif
 
-// Registers the five commands in order; 0, or the first failure of RegisterOperation.
+// Registers the commands in order; 0, or the first failure of RegisterOperation.
 int registerOperations();
 // Called by the host for each host message; releases every connection on the clean-up message.
 void hostMessageEntry();

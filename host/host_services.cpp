@@ -230,3 +230,48 @@ void printHistoryLine(const char *text)
     if (bound())
         callIgor(NOTICE, {slot(text)});
 }
+
+int GetOperationDestWave(DataFolderHandle dfH, const char *name, int refId, int options,
+                         const CountInt dimensionSizes[MAX_DIMENSIONS + 1], int type,
+                         waveHndl *wave, int *created)
+{
+    if (!bound())
+        return IGOR_OBSOLETE;
+    return errorOf(callIgor(GET_OPERATION_DEST_WAVE,
+                            {slot(dfH), slot(name), slot(refId), slot(options), slot(dimensionSizes),
+                             slot(type), slot(wave), slot(created)}));
+}
+
+int SetOperationWaveRef(waveHndl wave, int refId)
+{
+    if (!bound())
+        return IGOR_OBSOLETE;
+    return errorOf(callIgor(SET_OPERATION_WAVE_REF, {slot(wave), slot(refId)}));
+}
+
+int MDGetWaveDimensions(waveHndl wave, int *numDimensions, CountInt dimensionSizes[MAX_DIMENSIONS + 1])
+{
+    if (!bound())
+        return IGOR_OBSOLETE;
+    return errorOf(callIgor(MD_GETWAVEDIMENSIONS, {slot(wave), slot(numDimensions), slot(dimensionSizes)}));
+}
+
+int MDGetDPDataFromNumericWave(waveHndl wave, double *data)
+{
+    if (!bound())
+        return IGOR_OBSOLETE;
+    return errorOf(callIgor(MD_GETDPDATAFROMNUMERICWAVE, {slot(wave), slot(data)}));
+}
+
+int MDStoreDPDataInNumericWave(waveHndl wave, const double *data)
+{
+    if (!bound())
+        return IGOR_OBSOLETE;
+    return errorOf(callIgor(MD_STOREDPDATAINNUMERICWAVE, {slot(wave), slot(data)}));
+}
+
+void WaveHandleModified(waveHndl wave)
+{
+    if (bound())
+        callIgor(WAVEMODIFIED, {slot(wave)});
+}

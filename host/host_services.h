@@ -44,4 +44,22 @@ int setOutputVariable(const char *name, double value);
 // NOTICE: text for the history, each line ending in "\r".
 void printHistoryLine(const char *text);
 
+// Waves, over the wave callbacks (safe on any thread in the call-record mode); each returns 0 or
+// Igor's error code, and IGOR_OBSOLETE while unbound.
+// The wave an operation writes its result to: named by /DEST (dfH, name; refId from its "set"
+// word) or by the operation's default name, made or overwritten with these dimensions and type.
+int GetOperationDestWave(DataFolderHandle dfH, const char *name, int refId, int options,
+                         const CountInt dimensionSizes[MAX_DIMENSIONS + 1], int type,
+                         waveHndl *wave, int *created);
+// Points a function's automatic wave reference of /DEST at the wave.
+int SetOperationWaveRef(waveHndl wave, int refId);
+int MDGetWaveDimensions(waveHndl wave, int *numDimensions,
+                        CountInt dimensionSizes[MAX_DIMENSIONS + 1]);
+// Every point as a double (two per point in a complex wave); fails for a text wave.
+int MDGetDPDataFromNumericWave(waveHndl wave, double *data);
+// Stores every point from doubles, truncated toward zero for integer waves.
+int MDStoreDPDataInNumericWave(waveHndl wave, const double *data);
+// Tells Igor the wave changed, so that graphs and tables showing it update.
+void WaveHandleModified(waveHndl wave);
+
 #endif

@@ -111,6 +111,9 @@ enum { compilableOp = 64, threadSafeOp = 32768 };
 /* Igor's error codes used on either side. A module's own codes start at 10000. */
 enum {
     NOMEM = 1,
+    NOWAV = 2,                  /* no such wave */
+    NAME_WAV_CONFLICT = 27,
+    NO_TEXTNUMERIC_WAVE_OVERWRITE = 372,
     IGOR_OBSOLETE = 163,        /* a callback the running Igor does not know */
     USING_NULL_STRVAR = 185,
     XOP_RESOURCES_MISSING = 342,
@@ -123,8 +126,65 @@ enum {
     XOP_BAD_CALLBACK_MODE = 1315,
     XOP_CALLBACK_NOT_THREADSAFE = 1316,
     STR_TOO_LONG = 2006,
+    GENERAL_BAD_VIBS = 1506,
     XOP_BAD_PARAMETER = 6165
 };
+
+/* Waves. A wave is an Igor handle the module only passes back to Igor; its number type and
+   dimensions come from Igor. Dimension arrays hold MAX_DIMENSIONS + 1 counts, 0 after the last
+   dimension in use. */
+typedef Handle waveHndl;
+typedef Handle DataFolderHandle;
+typedef int64_t CountInt;
+enum { MAX_DIMENSIONS = 10 };
+
+/* Number types: OR NT_UNSIGNED with an integer type; NT_CMPLX with any. Text waves are type 0. */
+enum {
+    TEXT_WAVE_TYPE = 0,
+    NT_CMPLX = 1,
+    NT_FP32 = 2,
+    NT_FP64 = 4,
+    NT_I8 = 8,
+    NT_I16 = 0x10,
+    NT_I32 = 0x20,
+    NT_UNSIGNED = 0x40,
+    NT_I64 = 0x80
+};
+
+/* Wave callbacks; all of them may be used from Igor's preemptive threads. MD_GETWAVEDIMENSIONS
+   and MD_GETDPDATAFROMNUMERICWAVE are taken from their place in the run of MD_ codes (77 make,
+   79 change, 86 access, 88 set point, 90 store), not from a header. */
+enum {
+    WAVEMODIFIED = 1,
+    MD_MAKEWAVE = 77,
+    MD_GETWAVEDIMENSIONS = 78,
+    MD_CHANGEWAVE = 79,
+    MD_ACCESSNUMERICWAVEDATA = 86,
+    MD_GETDPDATAFROMNUMERICWAVE = 89,
+    MD_STOREDPDATAINNUMERICWAVE = 90,
+    SET_OPERATION_WAVE_REF = 209,
+    GET_OPERATION_WAVE_REF = 222,
+    GET_OPERATION_DEST_WAVE = 223
+};
+
+/* GET_OPERATION_DEST_WAVE options. */
+enum {
+    kOpDestWaveOverwriteOK = 1,
+    kOpDestWaveChangeExistingWave = 2,
+    kOpDestWaveOverwriteExistingWave = 4,
+    kOpDestWaveMakeFreeWave = 8,
+    kOpDestWaveMustAlreadyExist = 16
+};
+
+/* A DataFolderAndName parameter (/DEST=name) as an operation's record holds it. The module
+   declares Toolkit 7 and no long names in its XOPI, so names are at most 31 bytes. */
+enum { MAX_OBJ_NAME = 31 };
+#pragma pack(push, 2)
+typedef struct DataFolderAndName {
+    DataFolderHandle dfH;       /* NULL: the current data folder */
+    char name[MAX_OBJ_NAME + 1];
+} DataFolderAndName;
+#pragma pack(pop)
 
 /* A command's execute function: its runtime parameter record in, 0 or an error code out. */
 typedef int (*XOPExecuteFunc)(void *runtimeParams);
@@ -154,6 +214,8 @@ static_assert(offsetof(XOPCallRec, reserved1) == 28, "XOPCallRec layout");
 static_assert(offsetof(XOPCallRec, result) == 60, "XOPCallRec layout");
 static_assert(sizeof(XOPCallRec) == 68, "XOPCallRec layout");
 static_assert(sizeof(WMMemoryFunctions) == 96, "WMMemoryFunctions layout");
+static_assert(offsetof(DataFolderAndName, name) == 8, "DataFolderAndName layout");
+static_assert(sizeof(DataFolderAndName) == 40, "DataFolderAndName with 31-byte names");
 #endif
 
 #endif

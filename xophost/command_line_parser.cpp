@@ -46,8 +46,21 @@ bool matchWord(const std::string &text, std::size_t pos, const char *word)
 
 const char *typeName(ParamType type)
 {
-    return type == ParamType::Number ? "a number" : "a string";
+    switch (type) {
+    case ParamType::Number:
+        return "a number";
+    case ParamType::String:
+        return "a string";
+    case ParamType::Wave:
+        return "a wave";
+    case ParamType::FolderAndName:
+        break;
+    }
+    return "a name";
 }
+
+// The longest object name in a DataFolderAndName.
+constexpr std::size_t kMaxObjectName = 31;
 
 } // namespace
 
@@ -202,6 +215,17 @@ bool CommandLineParser::readValue(const std::string &keyword, const TemplatePara
         error = "missing parameter " + param.name + " of keyword " + keyword;
         return false;
     }
+    if (param.type == ParamType::Wave || param.type == ParamType::FolderAndName) {
+        if (!readName(value.text)) {
+            error = "keyword " + keyword + " expects " + typeName(param.type) + " for " + param.name;
+            return false;
+        }
+        if (value.text.size() > kMaxObjectName) {
+            error = "name " + value.text + " is longer than 31 characters";
+            return false;
+        }
+        return true;
+    }
     if (line_[pos_] == '"') {
         if (param.type != ParamType::String) {
             error = "keyword " + keyword + " expects " + typeName(param.type) + " for " +
@@ -236,6 +260,7 @@ bool CommandLineParser::parse(const std::string &line, const CommandTemplate &t,
     line_ = line;
     pos_ = 0;
     out.flags.clear();
+    out.flagValues.clear();
     out.keywords.clear();
 
     std::string name;
@@ -260,11 +285,24 @@ bool CommandLineParser::parse(const std::string &line, const CommandTemplate &t,
                 return false;
             }
         }
-        if (accept('=')) {
-            error = "flag /" + flag->name + " takes no value";
-            return false;
+        std::vector<ParamValue> values;
+        if (flag->params.empty()) {
+            if (accept('=')) {
+                error = "flag /" + flag->name + " takes no value";
+                return false;
+            }
+        } else {
+            if (!accept('=')) {
+                error = "flag /" + flag->name + " takes a value";
+                return false;
+            }
+            ParamValue value{};
+            if (!readValue("/" + flag->name, flag->params[0], value, error))
+                return false;
+            values.push_back(value);
         }
         out.flags.push_back(flag);
+        out.flagValues.push_back(values);
     }
     bool first = true;
     while (!atLineEnd()) {

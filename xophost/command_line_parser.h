@@ -1,7 +1,7 @@
 // Parses one command line against the template its command registered:
 //   Name[/Flag...] [keyword=value[, keyword=value]...]
 // A keyword with several parameters takes them in braces; strings are in double quotes with \"
-// and \\ escapes; numbers are decimal, hexadecimal (0x) or floating-point literals with an
+// and \\ escapes; waves and destination names are plain names; numbers are decimal, hexadecimal (0x) or floating-point literals with an
 // optional sign, NaN or Inf. Names, flags and keywords are matched without regard to case.
 #ifndef XOPHOST_COMMAND_LINE_PARSER_H
 #define XOPHOST_COMMAND_LINE_PARSER_H
@@ -25,6 +25,8 @@ struct GivenKeyword {
 
 struct ParsedCommand {
     std::vector<const TemplateFlag *> flags;
+    // The values of flags[i]'s parameters (none for a plain flag).
+    std::vector<std::vector<ParamValue>> flagValues;
     std::vector<GivenKeyword> keywords;
 };
 

@@ -57,10 +57,28 @@ private:
     std::size_t pos_ = 0;
 };
 
+// A DataFolderAndName with 31-byte names: the folder handle and the name.
+constexpr std::size_t kDataFolderAndNameSize = 40;
+
 bool readParam(TemplateReader &reader, TemplateParam &param, std::string &error)
 {
     std::string type;
-    if (!reader.readName(type) || !reader.accept(':') || !reader.readName(param.name)) {
+    if (!reader.readName(type) || !reader.accept(':')) {
+        error = "expected type:name";
+        return false;
+    }
+    if (type == "DataFolderAndName") {
+        // DataFolderAndName:{name,waveType}
+        std::string waveType;
+        if (!reader.accept('{') || !reader.readName(param.name) || !reader.accept(',') ||
+            !reader.readName(waveType) || !reader.accept('}')) {
+            error = "expected DataFolderAndName:{name,type}";
+            return false;
+        }
+        param.type = ParamType::FolderAndName;
+        return true;
+    }
+    if (!reader.readName(param.name)) {
         error = "expected type:name";
         return false;
     }
@@ -68,11 +86,23 @@ bool readParam(TemplateReader &reader, TemplateParam &param, std::string &error)
         param.type = ParamType::Number;
     else if (type == "string")
         param.type = ParamType::String;
+    else if (type == "wave")
+        param.type = ParamType::Wave;
     else {
         error = "unknown parameter type '" + type + "'";
         return false;
     }
     return true;
+}
+
+// Lays out the parameters after the "given" word at offset; returns the first "set" word.
+std::size_t layOut(std::vector<TemplateParam> &params, std::size_t offset)
+{
+    for (TemplateParam &param : params) {
+        param.offset = offset;
+        offset += param.type == ParamType::FolderAndName ? kDataFolderAndNameSize : kParamSize;
+    }
+    return offset;
 }
 
 } // namespace
@@ -112,8 +142,16 @@ bool CommandTemplate::parse(const std::string &text, std::string &error)
             error = "flag /" + flag.name + " declared twice";
             return false;
         }
+        if (reader.accept('=')) {
+            TemplateParam param{};
+            if (!readParam(reader, param, error))
+                return false;
+            flag.params.push_back(param);
+        }
         flag.offset = offset;
         offset += kWordSize;
+        flag.setOffset = layOut(flag.params, offset);
+        offset = flag.setOffset + kWordSize * flag.params.size();
         flags_.push_back(flag);
     }
     bool first = true;
@@ -145,11 +183,8 @@ bool CommandTemplate::parse(const std::string &text, std::string &error)
         }
         keyword.givenOffset = offset;
         offset += kWordSize;
-        for (TemplateParam &param : keyword.params) {
-            param.offset = offset;
-            offset += kParamSize;
-        }
-        keyword.setOffset = offset;
+        keyword.setOffset = layOut(keyword.params, offset);
+        offset = keyword.setOffset;
         offset += kWordSize * keyword.params.size();
         keywords_.push_back(keyword);
     }

@@ -1,9 +1,11 @@
 // A command template as a module registers it, e.g.
 //   "MBWrite /L /F /Q IP=string:hostName, Coil={number:addressCoil, number:valueCoil}"
-// and the runtime parameter record it implies, as Igor lays it out: one 32-bit word per flag; per
-// keyword a 32-bit "given" word, its parameters (8 bytes each: a double or a text handle) and one
-// 32-bit "set" word per parameter; then the calling context (called from a function, called from
-// a macro: 32 bits each) and, for a thread-safe operation, the 8-byte thread pointer.
+//   "MBReadWave /U=number:unitId /DEST=DataFolderAndName:{dest,real} data=wave:values"
+// and the runtime parameter record it implies, as Igor lays it out: per flag and per keyword a
+// 32-bit "given" word, its parameters (8 bytes each: a double, a text handle or a wave handle; a
+// DataFolderAndName takes 40) and one 32-bit "set" word per parameter (a flag without parameters
+// is its "given" word alone); then the calling context (called from a function, called from a
+// macro: 32 bits each) and, for a thread-safe operation, the 8-byte thread pointer.
 #ifndef XOPHOST_COMMAND_TEMPLATE_H
 #define XOPHOST_COMMAND_TEMPLATE_H
 
@@ -11,7 +13,7 @@
 #include <string>
 #include <vector>
 
-enum class ParamType { Number, String };
+enum class ParamType { Number, String, Wave, FolderAndName };
 
 struct TemplateParam {
     ParamType type;
@@ -28,7 +30,9 @@ struct TemplateKeyword {
 
 struct TemplateFlag {
     std::string name;
-    std::size_t offset;
+    std::size_t offset; // the "given" word
+    std::vector<TemplateParam> params;
+    std::size_t setOffset;
 };
 
 class CommandTemplate {

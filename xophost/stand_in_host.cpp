@@ -51,6 +51,14 @@ const char *hostErrorText(int code)
         return "A text is too long.";
     case XOP_BAD_PARAMETER:
         return "A callback parameter is invalid.";
+    case NOWAV:
+        return "Expected a wave name.";
+    case NAME_WAV_CONFLICT:
+        return "A wave of this name exists already.";
+    case NO_TEXTNUMERIC_WAVE_OVERWRITE:
+        return "A text wave cannot be overwritten with a numeric wave, or the other way round.";
+    case GENERAL_BAD_VIBS:
+        return "A wave cannot be made like this.";
     default:
         return "Unknown host error.";
     }
@@ -92,9 +100,18 @@ int parameterCount(int code)
     case SET_IGOR_CALLBACK_METHOD:
     case GET_IGOR_VERSION:
         return 1;
+    case WAVEMODIFIED:
+        return 1;
     case NOTICE2:
     case SET_RUNTIME_NUMERIC_VARIABLE:
+    case SET_OPERATION_WAVE_REF:
+    case MD_GETDPDATAFROMNUMERICWAVE:
+    case MD_STOREDPDATAINNUMERICWAVE:
         return 2;
+    case MD_GETWAVEDIMENSIONS:
+        return 3;
+    case GET_OPERATION_DEST_WAVE:
+        return 8;
     case GET_IGOR_INTERNAL_INFO:
         return 4;
     case REGISTER_OPERATION:
@@ -106,7 +123,20 @@ int parameterCount(int code)
 
 bool threadSafeCallback(int code)
 {
-    return code == NOTICE || code == NOTICE2 || code == SET_RUNTIME_NUMERIC_VARIABLE;
+    switch (code) {
+    case NOTICE:
+    case NOTICE2:
+    case SET_RUNTIME_NUMERIC_VARIABLE:
+    case WAVEMODIFIED:
+    case MD_GETWAVEDIMENSIONS:
+    case MD_GETDPDATAFROMNUMERICWAVE:
+    case MD_STOREDPDATAINNUMERICWAVE:
+    case SET_OPERATION_WAVE_REF:
+    case GET_OPERATION_DEST_WAVE:
+        return true;
+    default:
+        return false;
+    }
 }
 
 // The modules loaded in this process, by their I/O records: a callback's argument is one of
@@ -358,6 +388,8 @@ StandInHost::Outcome StandInHost::runLine(const std::string &line, const std::st
     const Operation *operation = findOperation(name);
     if (operation == nullptr && sameNameIgnoringCase(name, "print"))
         return runPrint(line, location);
+    if (operation == nullptr && sameNameIgnoringCase(name, "make"))
+        return runMake(line, location);
     if (operation == nullptr) {
         errorLine("%ssyntax error: unknown command %s\n", location.c_str(), name.c_str());
         return Outcome::SyntaxError;
@@ -433,13 +465,16 @@ StandInHost::Outcome StandInHost::runPrint(const std::string &line, const std::s
         return Outcome::SyntaxError;
     }
     double value = 0.0;
-    if (!variable(name, value)) {
-        errorLine("%sprint: no variable named %s\n", location.c_str(), name.c_str());
+    std::string text;
+    if (variable(name, value))
+        text = formatValue(value);
+    else if (!waves_.print(name, text)) {
+        errorLine("%sprint: no variable or wave named %s\n", location.c_str(), name.c_str());
         return Outcome::CommandFailed;
     }
     const std::lock_guard<std::mutex> lock(outputMutex_);
     beforeOutput();
-    std::fprintf(history_, "%s\n", formatValue(value).c_str());
+    std::fprintf(history_, "%s\n", text.c_str());
     std::fflush(history_);
     return Outcome::Done;
 }
@@ -451,24 +486,23 @@ StandInHost::Outcome StandInHost::runCommand(const Operation &operation, const P
     const CommandTemplate &t = operation.commandTemplate;
     std::vector<unsigned char> params(static_cast<std::size_t>(operation.recordSize), 0);
     const int32_t one = 1;
-    for (const TemplateFlag *flag : parsed.flags)
-        std::memcpy(params.data() + flag->offset, &one, sizeof one);
     std::vector<Handle> texts;
-    for (const GivenKeyword &given : parsed.keywords) {
-        const TemplateKeyword &keyword = *given.keyword;
-        std::memcpy(params.data() + keyword.givenOffset, &one, sizeof one);
-        for (std::size_t i = 0; i < keyword.params.size(); ++i) {
-            unsigned char *slot = params.data() + keyword.params[i].offset;
-            if (given.values[i].type == ParamType::String) {
-                // A fresh handle per string, without NUL; Igor disposes of it after the call.
-                Handle text = heap.newText(given.values[i].text);
-                texts.push_back(text);
-                std::memcpy(slot, &text, sizeof text);
-            } else {
-                std::memcpy(slot, &given.values[i].number, sizeof(double));
-            }
-            std::memcpy(params.data() + keyword.setOffset + 4 * i, &one, sizeof one);
-        }
+    bool filled = true;
+    for (std::size_t f = 0; filled && f < parsed.flags.size(); ++f) {
+        const TemplateFlag &flag = *parsed.flags[f];
+        std::memcpy(params.data() + flag.offset, &one, sizeof one);
+        filled = fillParams(params.data(), flag.params, parsed.flagValues[f], flag.setOffset, texts, location);
+    }
+    for (std::size_t k = 0; filled && k < parsed.keywords.size(); ++k) {
+        const GivenKeyword &given = parsed.keywords[k];
+        std::memcpy(params.data() + given.keyword->givenOffset, &one, sizeof one);
+        filled = fillParams(params.data(), given.keyword->params, given.values, given.keyword->setOffset, texts,
+                            location);
+    }
+    if (!filled) {
+        for (Handle text : texts)
+            heap.dispose(text);
+        return Outcome::CommandFailed;
     }
     Running running{&operation, 0};
     // The calling context: the command line on the main thread; a ThreadSafe function on the
@@ -496,6 +530,142 @@ StandInHost::Outcome StandInHost::runCommand(const Operation &operation, const P
         errorLine("%s%s: error %d: %s\n", location.c_str(), t.name().c_str(), running.violation,
                   errorText(running.violation).c_str());
     return code != 0 || running.violation != 0 ? Outcome::CommandFailed : Outcome::Done;
+}
+
+bool StandInHost::fillParams(unsigned char *record, const std::vector<TemplateParam> &params,
+                             const std::vector<ParamValue> &values, std::size_t setOffset,
+                             std::vector<Handle> &texts, const std::string &location)
+{
+    const int32_t one = 1;
+    for (std::size_t i = 0; i < params.size() && i < values.size(); ++i) {
+        unsigned char *slot = record + params[i].offset;
+        switch (params[i].type) {
+        case ParamType::String: {
+            // A fresh handle per string, without NUL; Igor disposes of it after the call.
+            Handle text = HandleHeap::process().newText(values[i].text);
+            texts.push_back(text);
+            std::memcpy(slot, &text, sizeof text);
+            break;
+        }
+        case ParamType::Number:
+            std::memcpy(slot, &values[i].number, sizeof(double));
+            break;
+        case ParamType::Wave: {
+            // Igor resolves the name before the call and refuses an unknown one.
+            const waveHndl wave = waves_.find(values[i].text);
+            if (wave == nullptr) {
+                errorLine("%sexpected wave name: no wave named %s: error %d\n", location.c_str(),
+                          values[i].text.c_str(), NOWAV);
+                return false;
+            }
+            std::memcpy(slot, &wave, sizeof wave);
+            break;
+        }
+        case ParamType::FolderAndName: {
+            // The current data folder (null), and the name as typed; the parser keeps it short.
+            DataFolderAndName dest{};
+            std::memcpy(dest.name, values[i].text.data(), std::min<std::size_t>(values[i].text.size(), MAX_OBJ_NAME));
+            std::memcpy(slot, &dest, sizeof dest);
+            break;
+        }
+        }
+        // For a destination this word is also the wave reference's identifier.
+        std::memcpy(record + setOffset + 4 * i, &one, sizeof one);
+    }
+    return true;
+}
+
+StandInHost::Outcome StandInHost::runMake(const std::string &line, const std::string &location)
+{
+    // make [/O] [/D | /T | /Y=type] NAME={value, ...}: single precision unless told otherwise, as
+    // in Igor.
+    std::size_t pos = line.find_first_not_of(" \t") + 4;
+    bool overwrite = false;
+    int type = NT_FP32;
+    auto syntax = [&](const std::string &what) {
+        errorLine("%ssyntax error: make: %s\n", location.c_str(), what.c_str());
+        return Outcome::SyntaxError;
+    };
+    auto skip = [&] {
+        while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t'))
+            ++pos;
+    };
+    for (skip(); pos < line.size() && line[pos] == '/'; skip()) {
+        ++pos;
+        if (line.compare(pos, 1, "O") == 0 || line.compare(pos, 1, "o") == 0) {
+            overwrite = true;
+            ++pos;
+        } else if (line.compare(pos, 1, "D") == 0 || line.compare(pos, 1, "d") == 0) {
+            type = NT_FP64;
+            ++pos;
+        } else if (line.compare(pos, 1, "T") == 0 || line.compare(pos, 1, "t") == 0) {
+            type = TEXT_WAVE_TYPE;
+            ++pos;
+        } else if ((line.compare(pos, 2, "Y=") == 0 || line.compare(pos, 2, "y=") == 0)) {
+            pos += 2;
+            double number = 0;
+            if (!CommandLineParser::parseNumber(line, pos, number) || pointSize(static_cast<int>(number)) == 0 ||
+                number != static_cast<int>(number))
+                return syntax("/Y takes a numeric wave type");
+            type = static_cast<int>(number);
+        } else {
+            return syntax("unknown flag");
+        }
+    }
+    const std::size_t nameStart = pos;
+    while (pos < line.size() && (std::isalnum(static_cast<unsigned char>(line[pos])) != 0 || line[pos] == '_'))
+        ++pos;
+    const std::string name = line.substr(nameStart, pos - nameStart);
+    skip();
+    if (!WaveStore::validName(name) || pos >= line.size() || line[pos] != '=')
+        return syntax("expected NAME={...}");
+    ++pos;
+    skip();
+    if (pos >= line.size() || line[pos] != '{')
+        return syntax("expected NAME={...}");
+    ++pos;
+    std::vector<double> numbers;
+    std::vector<std::string> texts;
+    for (skip(); pos < line.size() && line[pos] != '}';) {
+        if (type == TEXT_WAVE_TYPE) {
+            if (line[pos] != '"')
+                return syntax("a text wave takes quoted texts");
+            const std::size_t end = line.find('"', pos + 1);
+            if (end == std::string::npos)
+                return syntax("unterminated text");
+            texts.push_back(line.substr(pos + 1, end - pos - 1));
+            pos = end + 1;
+        } else {
+            double number = 0;
+            if (!CommandLineParser::parseNumber(line, pos, number))
+                return syntax("a numeric wave takes numbers");
+            numbers.push_back(number);
+        }
+        skip();
+        if (pos < line.size() && line[pos] == ',') {
+            ++pos;
+            skip();
+        }
+    }
+    if (pos >= line.size() || !CommandLineParser::isBlankOrComment(line.substr(pos + 1)))
+        return syntax("expected '}' at the end");
+    if (waves_.find(name) != nullptr && !overwrite) {
+        errorLine("%smake: a wave named %s exists (use /O): error %d\n", location.c_str(), name.c_str(),
+                  NAME_WAV_CONFLICT);
+        return Outcome::CommandFailed;
+    }
+    const CountInt points = static_cast<CountInt>(type == TEXT_WAVE_TYPE ? texts.size() : numbers.size());
+    waveHndl wave = nullptr;
+    const int result = waves_.make(name, type, {points}, &wave);
+    if (result != 0) {
+        errorLine("%smake: error %d: %s\n", location.c_str(), result, errorText(result).c_str());
+        return Outcome::CommandFailed;
+    }
+    if (type == TEXT_WAVE_TYPE)
+        waves_.setTexts(wave, texts);
+    else
+        waves_.storeDoubles(wave, numbers.data());
+    return Outcome::Done;
 }
 
 // ---- The callback procedure.
@@ -608,9 +778,63 @@ int64_t StandInHost::answer(int code, int count, const int64_t *p)
         // 1000 times the version: 8.00 is 8000.
         *pointer<int>(p[0]) = hostVersion_ * 10;
         return 0;
-    default:
+    case GET_IGOR_INTERNAL_INFO:
         return internalInfo(p);
+    default:
+        return waveCall(code, p);
     }
+}
+
+int64_t StandInHost::waveCall(int code, const int64_t *p)
+{
+    const std::string what = "callback " + std::to_string(code);
+    const auto wave = pointer<char *>(p[0]);
+    if (code == GET_OPERATION_DEST_WAVE) {
+        // dfH, name, refId, options, dimensions, type, wave out, created out
+        const char *name = pointer<const char>(p[1]);
+        const CountInt *sizes = pointer<const CountInt>(p[4]);
+        auto *out = pointer<waveHndl>(p[6]);
+        if (p[0] != 0 || name == nullptr || sizes == nullptr || out == nullptr) {
+            violation(XOP_BAD_PARAMETER, what + ": this host has the current data folder only, and needs a name, "
+                                                "dimensions and a place for the wave");
+            return XOP_BAD_PARAMETER;
+        }
+        std::vector<CountInt> dimensions;
+        for (int i = 0; i <= MAX_DIMENSIONS && sizes[i] != 0; ++i)
+            dimensions.push_back(sizes[i]);
+        if (dimensions.empty())
+            dimensions.push_back(0);
+        *out = nullptr;
+        return waves_.destination(name, lowInt(p[3]), lowInt(p[5]), dimensions, out, pointer<int>(p[7]));
+    }
+    if (!waves_.isWave(wave)) {
+        violation(XOP_BAD_PARAMETER, what + " with a handle that is no wave");
+        return XOP_BAD_PARAMETER;
+    }
+    switch (code) {
+    case WAVEMODIFIED:
+    case SET_OPERATION_WAVE_REF:
+        return 0;
+    case MD_GETWAVEDIMENSIONS: {
+        int *count = pointer<int>(p[1]);
+        CountInt *sizes = pointer<CountInt>(p[2]);
+        if (count == nullptr || sizes == nullptr) {
+            violation(XOP_BAD_PARAMETER, what + " without places for the dimensions");
+            return XOP_BAD_PARAMETER;
+        }
+        return waves_.dimensions(wave, *count, sizes);
+    }
+    case MD_GETDPDATAFROMNUMERICWAVE:
+        if (p[1] == 0)
+            break;
+        return waves_.getDoubles(wave, pointer<double>(p[1]));
+    default:
+        if (p[1] == 0)
+            break;
+        return waves_.storeDoubles(wave, pointer<const double>(p[1]));
+    }
+    violation(XOP_BAD_PARAMETER, what + " without data");
+    return XOP_BAD_PARAMETER;
 }
 
 int64_t StandInHost::notice(const int64_t *p)

@@ -12,6 +12,11 @@
 // refuses is reported on the error stream with the host's error code, and fails the command (or
 // the load) even when the module carries on.
 //
+// Waves: the wave callbacks (destination wave, wave reference, dimensions, data in and out as
+// doubles, modified) on a WaveStore; `make [/O] [/D|/T|/Y=type] NAME={v,...}` makes a wave from
+// the command line and `print NAME` shows a wave as well as a variable. Wave and DataFolderAndName
+// parameters (/DEST=name) are filled as Igor fills them.
+//
 // A command line that starts with "&" runs on the host's preemptive thread, as Igor runs a
 // thread-safe operation called from a ThreadSafe function, while the following lines run on the
 // main thread; the next "&" line, "&wait" and the clean-up wait for it first.
@@ -32,6 +37,7 @@
 #include "xophost/command_line_parser.h"
 #include "xophost/command_template.h"
 #include "xophost/module_library.h"
+#include "xophost/wave_store.h"
 
 class StandInHost {
 public:
@@ -49,8 +55,8 @@ public:
     // Starts a module already in this process, its resources read through resources.
     bool startModule(XOPMainFunc xopMain, ModuleResourceFunc resources, std::string &error);
 
-    // Runs one line: a command, "&" and a command, "&wait", `print NAME`, a blank line or a
-    // comment. Failures are reported on the error stream, prefixed with location ("script.txt:3: ").
+    // Runs one line: a command, "&" and a command, "&wait", `print NAME`, `make ...`, a blank
+    // line or a comment. Failures are reported on the error stream, prefixed with location ("script.txt:3: ").
     Outcome runLine(const std::string &line, const std::string &location = std::string());
     // Waits for the command on the preemptive thread; the worst outcome of the commands that ran
     // there since the last wait.
@@ -69,6 +75,7 @@ public:
     bool variable(const std::string &name, double &value) const;
     // The text of an error code: the module's message table from 10000 on, else the host's.
     std::string errorText(int code) const;
+    WaveStore &waves() { return waves_; }
 
 private:
     struct Operation {
@@ -98,6 +105,7 @@ private:
     int64_t registerOperation(const int64_t *params);
     int64_t setNumericVariable(const int64_t *params);
     int64_t internalInfo(const int64_t *params);
+    int64_t waveCall(int code, const int64_t *params);
     int refuseRegistration(int code, const std::string &what);
     void violation(int code, const std::string &what);
 
@@ -110,6 +118,11 @@ private:
     void errorLine(const char *format, ...);
     const Operation *findOperation(const std::string &name) const;
     Outcome runPrint(const std::string &line, const std::string &location);
+    Outcome runMake(const std::string &line, const std::string &location);
+    // Writes a flag's or keyword's parameters into the record; false after an error line.
+    bool fillParams(unsigned char *record, const std::vector<TemplateParam> &params,
+                    const std::vector<ParamValue> &values, std::size_t setOffset,
+                    std::vector<Handle> &texts, const std::string &location);
     Outcome startOnThread(const std::string &line, const std::string &location);
     Outcome runCommand(const Operation &operation, const ParsedCommand &parsed,
                        const std::string &location, bool preemptive);
@@ -128,6 +141,7 @@ private:
     std::vector<std::string> messages_;
     std::vector<std::unique_ptr<Operation>> operations_;
     std::thread preemptive_;
+    WaveStore waves_;
 
     // Guards the output streams, the variables and the preemptive thread's outcome.
     mutable std::mutex outputMutex_;

@@ -15,7 +15,7 @@ template <typename T> const T *at(int64_t slot)
     return reinterpret_cast<const T *>(static_cast<uintptr_t>(slot));
 }
 
-TEST(XOPMainTest, StartsUpInIgorsOrderAndRegistersTheFiveCommands)
+TEST(XOPMainTest, StartsUpInIgorsOrderAndRegistersTheCommands)
 {
     CapturingHost host;
     ASSERT_EQ(XOPMain(host.ioRec()), 0);
@@ -23,7 +23,7 @@ TEST(XOPMainTest, StartsUpInIgorsOrderAndRegistersTheFiveCommands)
     EXPECT_EQ(host.entry(), &hostMessageEntry);
     EXPECT_TRUE(host.callRecordMode());
     EXPECT_EQ(host.violations, Lines{});
-    ASSERT_EQ(host.calls.size(), 8u);
+    ASSERT_EQ(host.calls.size(), 11u);
 
     // Legacy: the version into an int the module owns, then the switch with 1.
     EXPECT_FALSE(host.calls[0].callRecord);
@@ -81,7 +81,24 @@ TEST(XOPMainTest, StartsUpInIgorsOrderAndRegistersTheFiveCommands)
         EXPECT_NE(call.params[4], 0);
         EXPECT_EQ(call.params[5], kOperationIsThreadSafe);
     }
-    ASSERT_EQ(host.registrations.size(), 5u);
+    // The block commands and the serial open follow the five, thread-safe as they are.
+    const struct {
+        const char *name;
+        const char *variables;
+        int size;
+    } added[] = {{"MBReadWave ", "V_MBerr;V_MBCount;", 244},
+                 {"MBWriteWave ", "V_MBerr;V_MBCount;", 132},
+                 {"MBOpenSerial ", "V_MBerr;", 180}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const CallbackCall &call = host.calls[8 + i];
+        EXPECT_EQ(call.code, REGISTER_OPERATION);
+        ASSERT_EQ(call.params.size(), 6u);
+        EXPECT_EQ(std::string(at<char>(call.params[0])).rfind(added[i].name, 0), 0u);
+        EXPECT_STREQ(at<char>(call.params[1]), added[i].variables);
+        EXPECT_EQ(call.params[3], added[i].size);
+        EXPECT_EQ(call.params[5], kOperationIsThreadSafe);
+    }
+    ASSERT_EQ(host.registrations.size(), 8u);
     EXPECT_EQ(host.cleanup().code, 0);
 }
 
@@ -119,7 +136,7 @@ TEST(XOPMainTest, HostVersion620IsTheOldestAccepted)
 {
     CapturingHost accepted(620);
     EXPECT_EQ(XOPMain(accepted.ioRec()), 0);
-    EXPECT_EQ(accepted.registrations.size(), 5u);
+    EXPECT_EQ(accepted.registrations.size(), 8u);
     accepted.cleanup();
 
     CapturingHost tooOld(619);
@@ -156,7 +173,7 @@ TEST(XOPMainTest, RefusesWithIgorsCodesWhatItCannotWorkWith)
     const int loaded = XOPMain(igor7.ioRec());
 #if defined(_WIN32)
     EXPECT_EQ(loaded, 0);
-    ASSERT_EQ(igor7.calls.size(), 7u);
+    ASSERT_EQ(igor7.calls.size(), 10u); // two start-up calls, eight registrations
     EXPECT_EQ(igor7.calls[2].code, REGISTER_OPERATION);
     igor7.cleanup();
 #else
@@ -207,7 +224,7 @@ TEST(HostServicesTest, OffTheMainThreadOnlyThreadSafeCallbacksAreMade)
     EXPECT_EQ(host.calls[0].code, NOTICE);
     EXPECT_TRUE(host.calls[0].callRecord);
     EXPECT_FALSE(host.calls[0].onMainThread);
-    EXPECT_EQ(host.registrations.size(), 5u);
+    EXPECT_EQ(host.registrations.size(), 8u);
     host.cleanup();
 }
 

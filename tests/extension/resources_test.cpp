@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "extension/message_table.h"
 #include "extension/xop_main.h"
 
 namespace {
@@ -29,19 +30,23 @@ TEST(ResourcesTest, ExtensionInformationIsTenBytes)
     EXPECT_EQ(language, 0x0809);
 }
 
-TEST(ResourcesTest, CommandListNamesTheFiveCommandsIn53Bytes)
+TEST(ResourcesTest, CommandListNamesTheFiveCommandsFirstThenTheAddedOnes)
 {
+    // The block commands make waves too (waveOp).
     const std::string expected("MBOpen\0\x60\x90"
                                "MBGetStatus\0\x60\x90"
                                "MBClose\0\x60\x90"
                                "MBRead\0\x60\x90"
                                "MBWrite\0\x60\x90"
+                               "MBReadWave\0\x62\x90"
+                               "MBWriteWave\0\x62\x90"
+                               "MBOpenSerial\0\x60\x90"
                                "\0",
-                               53);
+                               95);
     EXPECT_EQ(resource("XOPC", 1100), expected);
 }
 
-TEST(ResourcesTest, MessageTableHas166TextsAndAFinalNul)
+TEST(ResourcesTest, MessageTableKeepsTheFirst166TextsAndAppendsTheNewOnes)
 {
     const std::map<int, std::string> texts = {
         {1, "A parameter passed to the command is invalid or out of range."},
@@ -103,13 +108,24 @@ TEST(ResourcesTest, MessageTableHas166TextsAndAFinalNul)
               "perform the request action."},
         {165, "ZORVANE XOP requires Igor Pro 6.2/8.0"},
         {166, "MODBUS/TCP Connection not established"},
+        {170, messageText(170)},
+        {171, messageText(171)},
     };
     std::string expected;
-    for (int n = 1; n <= 166; ++n) {
+    for (int n = 1; n <= 200; ++n) {
         const auto found = texts.find(n);
         expected += found != texts.end() ? found->second : std::string("Unknown error");
         expected += '\0';
     }
+    // The new texts, each within the 255 bytes Igor takes.
+    for (int n = 201; n <= kMessageCount; ++n) {
+        ASSERT_NE(messageText(n), nullptr);
+        EXPECT_STRNE(messageText(n), "Unknown error");
+        EXPECT_LE(std::string(messageText(n)).size(), 255u);
+        expected += messageText(n);
+        expected += '\0';
+    }
+    EXPECT_EQ(messageText(kMessageCount + 1), nullptr);
     expected += '\0';
     uint16_t language = 0;
     EXPECT_EQ(resource("STR#", 1100, &language), expected);

@@ -65,14 +65,14 @@ same_bytes() { # same_bytes FILE TYPE NAME LANGUAGE
 }
 check "XOPI is 04 00 00 00 00 00 00 00 BE 02" \
   test "$(extract XOPI 1100 2057 | od -An -tx1 | tr -d ' \n')" = "0400000000000000be02"
-check "XOPC holds the five commands in 53 bytes" \
+check "XOPC holds the five commands, then the three added ones, in 95 bytes" \
   test "$(extract XOPC 1100 2057 | od -An -c | tr -s ' \n' ' ')" = \
-  " M B O p e n \\0 \` 220 M B G e t S t a t u s \\0 \` 220 M B C l o s e \\0 \` 220 M B R e a d \\0 \` 220 M B W r i t e \\0 \` 220 \\0 "
+  " M B O p e n \\0 \` 220 M B G e t S t a t u s \\0 \` 220 M B C l o s e \\0 \` 220 M B R e a d \\0 \` 220 M B W r i t e \\0 \` 220 M B R e a d W a v e \\0 b 220 M B W r i t e W a v e \\0 b 220 M B O p e n S e r i a l \\0 \` 220 \\0 "
 check "XOPI as the module defines it" same_bytes "$resources/xopi.bin" XOPI 1100 2057
 check "XOPC as the module defines it" same_bytes "$resources/xopc.bin" XOPC 1100 2057
 check "STR# as the module defines it" same_bytes "$resources/str.bin" 'STR#' 1100 2057
-check "STR# holds 166 texts and a final NUL" \
-  test "$(extract 'STR#' 1100 2057 | tr -cd '\0' | wc -c)" = 167
+check "STR# holds 206 texts and a final NUL" \
+  test "$(extract 'STR#' 1100 2057 | tr -cd '\0' | wc -c)" = 207
 check "version information as the module defines it" same_bytes "$resources/version.bin" 16 1 2057
 check "manifest asks for asInvoker" grep -q 'requestedExecutionLevel level="asInvoker"' <(extract 24 2 0)
 

@@ -104,11 +104,15 @@ TEST_F(LoadedModule, ResourcesCarryTheExactBytesInEnglishUk)
                           "MBClose\0\x60\x90"
                           "MBRead\0\x60\x90"
                           "MBWrite\0\x60\x90"
+                          "MBReadWave\0\x62\x90"
+                          "MBWriteWave\0\x62\x90"
+                          "MBOpenSerial\0\x60\x90"
                           "\0",
-                          53),
+                          95),
               resourceBytes(module, "XOPC", id, kEnglishUk));
 
-    // The message table: 166 texts, each ending in NUL, and one more NUL.
+    // The message table: 206 texts (the five commands' 166, then the added ones), each ending in
+    // NUL, and one more NUL.
     const std::string table = resourceBytes(module, "STR#", id, kEnglishUk);
     EXPECT_EQ(messageTableBytes(), table);
     ASSERT_GE(table.size(), 2u);
@@ -118,7 +122,7 @@ TEST_F(LoadedModule, ResourcesCarryTheExactBytesInEnglishUk)
         texts.emplace_back(table.c_str() + pos);
         pos += texts.back().size() + 1;
     }
-    ASSERT_EQ(166u, texts.size());
+    ASSERT_EQ(206u, texts.size());
     EXPECT_EQ("A parameter passed to the command is invalid or out of range.", texts[0]);
     EXPECT_EQ("Unknown error", texts[2]);
     EXPECT_EQ("ZORVANE XOP requires Igor Pro 6.2/8.0", texts[164]);
@@ -183,7 +187,7 @@ TEST_F(LoadedModule, XOPMainRegistersTheCommandsOrRefusesAnOldHost)
     ASSERT_EQ(0, xopMain()(host.ioRec()));
     EXPECT_EQ(0, host.result());
     EXPECT_TRUE(host.callRecordMode());
-    ASSERT_EQ(5u, host.registrations.size());
+    ASSERT_EQ(8u, host.registrations.size());
     const struct {
         const char *name;
         int recordSize;
@@ -192,8 +196,11 @@ TEST_F(LoadedModule, XOPMainRegistersTheCommandsOrRefusesAnOldHost)
                     {"MBGetStatus ", 36, "V_MBerr;V_MBstatus;"},
                     {"MBClose ", 36, "V_MBerr;"},
                     {"MBRead ", 108, "V_MBerr;V_MBCoil;V_MBDiscreteInput;V_MBHoldingRegister;V_MBInputRegister;"},
-                    {"MBWrite ", 100, "V_MBerr;"}};
-    for (std::size_t i = 0; i < 5; ++i) {
+                    {"MBWrite ", 100, "V_MBerr;"},
+                    {"MBReadWave ", 244, "V_MBerr;V_MBCount;"},
+                    {"MBWriteWave ", 132, "V_MBerr;V_MBCount;"},
+                    {"MBOpenSerial ", 180, "V_MBerr;"}};
+    for (std::size_t i = 0; i < 8; ++i) {
         const Registration &r = host.registrations[i];
         EXPECT_EQ(0u, r.cmdTemplate.rfind(expected[i].name, 0)) << r.cmdTemplate;
         EXPECT_EQ(expected[i].recordSize, r.recordSize);

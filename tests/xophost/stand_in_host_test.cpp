@@ -274,7 +274,7 @@ TEST_F(StandInHostTest, PrintShowsVariablesAndRefusesUnknownNames)
     EXPECT_EQ(host->runLine("print V_probe V_x"), StandInHost::Outcome::SyntaxError);
     EXPECT_EQ(contents(history), "probe ran\ntwice\n2.5\n");
     const std::string e = contents(errors);
-    EXPECT_NE(e.find("s:1: print: no variable named V_probe\n"), std::string::npos) << e;
+    EXPECT_NE(e.find("s:1: print: no variable or wave named V_probe\n"), std::string::npos) << e;
 }
 
 TEST_F(StandInHostTest, FailuresAreReportedWithTheModulesMessageText)

@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "sim/serial_device.h"
 #include "sim/tcp_device.h"
 
 extern char **environ;
@@ -337,7 +338,8 @@ TEST_F(XophostTest, DeviceExceptionsBecomeErrorCodesWithTheirTexts)
         << r.err;
     EXPECT_NE(r.err.find("=> ExecuteMBRead -> Cannot read coil...\r"
                          "=> ExecuteMBRead -> error #170\r"
-                         "-c 3: MBRead: error 10170: The module has no message for this code.\n"),
+                         "-c 3: MBRead: error 10170: Signals that a Gateway Path Unavailable exception "
+                         "response (MODBUS code 0A) was received"),
               std::string::npos)
         << r.err;
     EXPECT_NE(r.out.find("=> MODBUS/TCP error #162\n"), std::string::npos);
@@ -460,6 +462,50 @@ TEST(XophostStartTest, UsageErrors)
     const RunResult noModule = runXophost({"--module", "/nonexistent/M.xop", "-c", "print V_x"});
     EXPECT_EQ(noModule.status, 1);
     EXPECT_NE(noModule.err.find("cannot load /nonexistent/M.xop"), std::string::npos);
+}
+
+TEST_F(XophostTest, AScriptLogsASerialAndATcpDeviceIntoWavesFromBothThreads)
+{
+    sim::SerialDevice line;
+    const std::string path = line.start(sim::SerialFraming::Rtu);
+    ASSERT_FALSE(path.empty());
+    for (int i = 0; i < 100; ++i) {
+        device.setHoldingRegister(static_cast<uint16_t>(200 + i), static_cast<uint16_t>(i));
+        line.setInputRegister(static_cast<uint16_t>(i), static_cast<uint16_t>(1000 + i));
+    }
+    // One command per device and poll; the second poll of each runs on the second thread.
+    const std::string serial = "IP=\"" + path + "\", InputRegister={0, 100}";
+    const std::string tcp = "IP=\"127.0.0.1\", HoldingRegister={200, 100}";
+    const std::string script = open + "\n"
+                               "MBOpenSerial /Q port=\"" + path + "\", baud=115200, unit=7, timeout=2000\n"
+                               "MBReadWave /Q /T=1 /DEST=serial1 " + serial + "\n"
+                               "MBReadWave /Q /DEST=tcp1 " + tcp + "\n"
+                               "&MBReadWave /Q /T=1 /DEST=serial2 " + serial + "\n"
+                               "MBReadWave /Q /DEST=tcp2 " + tcp + "\n"
+                               "&wait\n"
+                               "&MBReadWave /Q /DEST=tcp3 " + tcp + "\n"
+                               "MBReadWave /Q /T=1 /DEST=serial3 " + serial + "\n"
+                               "&wait\n"
+                               "print serial2\nprint tcp3\n";
+    const std::string scriptPath = tempPath(script);
+    const RunResult r = runXophost({scriptPath});
+    std::remove(scriptPath.c_str());
+    line.stop();
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::string serialValues;
+    std::string tcpValues;
+    for (int i = 0; i < 100; ++i) {
+        serialValues += (i > 0 ? "," : "") + std::to_string(1000 + i);
+        tcpValues += (i > 0 ? "," : "") + std::to_string(i);
+    }
+    EXPECT_NE(r.out.find("  serial2[0]= {" + serialValues + "}\n  tcp3[0]= {" + tcpValues + "}\n"),
+              std::string::npos)
+        << r.out;
+    // Each poll was one command and, on the serial line, for unit 7.
+    std::size_t serialPolls = 0;
+    for (const auto &frame : line.requests())
+        serialPolls += frame.size() > 1 && frame[0] == 7 && frame[1] == 4 ? 1 : 0;
+    EXPECT_EQ(serialPolls, 3u);
 }
 
 TEST(XophostDemoTest, TheDemoScriptRunsAgainstTheBuiltInDevice)
