@@ -86,11 +86,12 @@ TEST_F(RtuOverPty, SilentSlaveWithRetriesAndPollDelay)
     EXPECT_EQ(master.getTotalCounter(), 3);
     EXPECT_EQ(master.getSuccessCounter(), 0);
     expectScriptDone();
-    // The sends are a poll delay apart (less a little for the delivery of each frame).
+    // The sends are a poll delay apart. The peer stamps each frame when it gets to read it, which a
+    // loaded machine can delay by tens of milliseconds; without the delay they would be 20 ms apart.
     auto times = peer.expectTimes();
     ASSERT_EQ(times.size(), 3u);
-    EXPECT_GE(times[1] - times[0], milliseconds(110));
-    EXPECT_GE(times[2] - times[1], milliseconds(110));
+    EXPECT_GE(times[1] - times[0], milliseconds(80));
+    EXPECT_GE(times[2] - times[1], milliseconds(80));
 }
 
 TEST_F(RtuOverPty, WrongAddressOrFunctionIsAnInvalidFrame)
