@@ -1,9 +1,10 @@
 // mbbench: Modbus/TCP transactions per second, latency and system calls on loopback.
 //
-// Three parts, all by default (--only picks one):
+// Four parts, all by default (--only picks one):
 //   device  this library's master, a raw blocking client of the same bytes, libmodbus's client
 //           and the three-call exchange prototype against libmodbus's server in a separate
 //           process (mbbench-device), with system calls per transaction counted by strace;
+//   faults  the prototype beside the library against the simulated device's faults;
 //   sim     the library's master, a raw ping-pong of the same byte counts and libmodbus's client
 //           against the in-process simulated device, and every IP master and serial RTU;
 //   many    1 to 1,024 masters on connections of their own, polled by 1, 2 and 8 threads.
@@ -27,6 +28,7 @@
 #include "many_masters_benchmark.h"
 #include "measurement.h"
 #include "ping_pong.h"
+#include "prototype_fault_check.h"
 #include "serial/rtu_master_protocol.h"
 #include "sim/ascii_over_tcp_device.h"
 #include "sim/serial_device.h"
@@ -236,11 +238,13 @@ std::string affinityText()
 int main(int argc, char **argv)
 {
     if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
-        std::printf("usage: mbbench [--count N] [--rounds R] [--only device|sim|many] [--cpu C] [--many-seconds S]\n"
-                    "               [--no-strace]\n"
+        std::printf("usage: mbbench [--count N] [--rounds R] [--only device|faults|sim|many] [--cpu C]\n"
+                    "               [--many-seconds S] [--no-strace]\n"
                     "  N transactions per workload, client and round (default 20000), R interleaved rounds\n"
                     "  (default 5). --only runs one part: device (against libmodbus's server in a separate\n"
-                    "  process), sim (against the in-process simulated device), many (1 to 1,024 masters).\n"
+                    "  process), faults (the three-call prototype beside the library against the simulated\n"
+                    "  device's faults), sim (against the in-process simulated device), many (1 to 1,024\n"
+                    "  masters).\n"
                     "  --cpu pins mbbench and its device processes to CPU C (as taskset -c C mbbench does).\n"
                     "  S seconds per point of the many-masters table (default 0.5). --no-strace skips the\n"
                     "  count of system calls.\n"
@@ -254,8 +258,8 @@ int main(int argc, char **argv)
     const std::string only = argumentText(argc, argv, "--only", "");
     const int cpu = argumentValue(argc, argv, "--cpu", -1);
     const double manySeconds = std::atof(argumentText(argc, argv, "--many-seconds", "0.5"));
-    if (!only.empty() && only != "device" && only != "sim" && only != "many") {
-        std::fprintf(stderr, "mbbench: --only takes device, sim or many\n");
+    if (!only.empty() && only != "device" && only != "faults" && only != "sim" && only != "many") {
+        std::fprintf(stderr, "mbbench: --only takes device, faults, sim or many\n");
         return 2;
     }
     if (cpu >= 0) {
@@ -274,6 +278,15 @@ int main(int argc, char **argv)
         IndependentDeviceBenchmark independent(count, rounds, !hasFlag(argc, argv, "--no-strace"));
         if (!independent.run())
             return 1;
+    }
+    if (only.empty() || only == "faults") {
+        PrototypeFaultCheck check;
+        bool agreed = check.run();
+        std::printf("\n");
+        if (!agreed) {
+            std::fprintf(stderr, "mbbench: the prototype's results differ from the library's\n");
+            return 1;
+        }
     }
     if (only.empty() || only == "sim") {
         if (!measureAgainstSimulator(count, rounds))

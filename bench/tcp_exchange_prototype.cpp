@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -14,6 +15,7 @@
 #include "mbus.h"
 
 namespace {
+using Clock = std::chrono::steady_clock;
 constexpr int kHeadSize = 9; // MBAP header, function code and one more byte
 constexpr unsigned char kExceptionFlag = 0x80;
 
@@ -83,12 +85,8 @@ int TcpExchangePrototype::open(int port, int timeOutMs)
     setIntOption(fd, SOL_SOCKET, SO_KEEPALIVE, 1);
     // From here on the socket blocks, and each receive waits at most the time-out for the next
     // piece of a reply. The time-out is at least 1 ms (0 would mean no limit at all).
-    timeval limit{};
-    limit.tv_sec = timeOut / 1000;
-    limit.tv_usec = (timeOut % 1000) * 1000;
     int flags = ::fcntl(fd, F_GETFL, 0);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 ||
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0) {
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 || !setReceiveLimit(timeOut)) {
         close();
         return MBUS_OPEN_ERROR;
     }
@@ -132,36 +130,70 @@ int TcpExchangePrototype::receive()
     int got = 0;
     int needed = kHeadSize;
     bool headChecked = false;
+    bool shortened = false; // the receive time-out holds what was left after an interruption
+    int result = MBUS_SUCCESS;
+    Clock::time_point pieceStart = Clock::now(); // read from the vDSO, not a system call
     while (got < needed) {
         // Asks for a whole frame: the reply normally comes in one piece and one call.
         ssize_t n = ::recv(fd, frame + got, static_cast<std::size_t>(kFrameSize - got), 0);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue; // as the poll-based wait: the wait for this piece starts again
-            if (errno == EAGAIN || errno == EWOULDBLOCK)
-                return MBUS_REPLY_TIMEOUT; // the receive time-out ran out before the next piece
-            return MBUS_CONNECTION_CLOSED;
+        if (n < 0 && errno == EINTR) {
+            // A signal ends the wait early; the wait for this piece goes on with what is left of
+            // the time-out, so that a stream of signals cannot stretch it.
+            auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - pieceStart).count();
+            int left = timeOut - static_cast<int>(waited);
+            if (left <= 0) {
+                result = MBUS_REPLY_TIMEOUT;
+                break;
+            }
+            shortened = setReceiveLimit(left);
+            continue;
         }
-        if (n == 0)
-            return MBUS_CONNECTION_CLOSED;
+        if (n < 0) {
+            // EAGAIN/EWOULDBLOCK: the receive time-out ran out before the next piece.
+            result = errno == EAGAIN || errno == EWOULDBLOCK ? MBUS_REPLY_TIMEOUT : MBUS_CONNECTION_CLOSED;
+            break;
+        }
+        if (n == 0) {
+            result = MBUS_CONNECTION_CLOSED;
+            break;
+        }
         got += static_cast<int>(n);
+        if (shortened)
+            shortened = !setReceiveLimit(timeOut);
+        pieceStart = Clock::now(); // the next piece gets the whole time-out again
         if (!headChecked && got >= kHeadSize) {
             headChecked = true;
             // A foreign reply is not read further; the next drain drops the rest.
-            if (frame[2] != 0 || frame[3] != 0 || readU16(frame) != transactionId)
-                return MBUS_INVALID_MBAP_ID;
+            if (frame[2] != 0 || frame[3] != 0 || readU16(frame) != transactionId) {
+                result = MBUS_INVALID_MBAP_ID;
+                break;
+            }
             if ((frame[7] & kExceptionFlag) == 0) {
                 int rest = static_cast<int>(readU16(frame + 4)) - 3;
-                if (kHeadSize + rest > kFrameSize)
-                    return MBUS_INVALID_REPLY_ERROR;
+                if (kHeadSize + rest > kFrameSize) {
+                    result = MBUS_INVALID_REPLY_ERROR;
+                    break;
+                }
                 if (rest > 0)
                     needed += rest;
             }
         }
     }
+    if (shortened)
+        setReceiveLimit(timeOut);
+    if (result != MBUS_SUCCESS)
+        return result;
     replySize = needed;
     surplus = got - needed;
     return MBUS_SUCCESS;
+}
+
+bool TcpExchangePrototype::setReceiveLimit(int milliseconds)
+{
+    timeval limit{};
+    limit.tv_sec = milliseconds / 1000;
+    limit.tv_usec = (milliseconds % 1000) * 1000;
+    return ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0;
 }
 
 int TcpExchangePrototype::exchange(int slaveAddr, int functionCode, const unsigned char *requestData, int requestLen,

@@ -7,7 +7,8 @@
 // receive waits at most the time-out for the next piece (the time-out bounds silence, not the
 // whole reply), a reply with foreign identifiers is refused after its first 9 bytes, a length
 // field beyond one frame is refused, and whatever arrives behind a reply is dropped by the next
-// drain. No retries and no reconnect: those stay with the caller, as in the library.
+// drain. A signal does not stretch a wait: the receive goes on with what is left of the
+// time-out. No retries and no reconnect: those stay with the caller, as in the library.
 #ifndef MBUS_BENCH_TCP_EXCHANGE_PROTOTYPE_H
 #define MBUS_BENCH_TCP_EXCHANGE_PROTOTYPE_H
 
@@ -44,6 +45,8 @@ private:
     bool drain();
     int send(int length);
     int receive();
+    // The socket's receive time-out; false when it could not be set.
+    bool setReceiveLimit(int milliseconds);
 
     int fd = -1;
     int timeOut = 1000;
