@@ -44,8 +44,7 @@ ManyMastersBenchmark::ManyMastersBenchmark(std::vector<int> masters, std::vector
 {
 }
 
-template <class Master>
-double ManyMastersBenchmark::poll(std::vector<Master *> &masters, int threads)
+double ManyMastersBenchmark::poll(const std::vector<MbusTcpMasterProtocol *> &masters, int threads)
 {
     std::atomic<bool> go{false};
     std::atomic<int> failure{MBUS_SUCCESS};
@@ -95,7 +94,9 @@ bool ManyMastersBenchmark::run()
         std::fprintf(stderr, "mbbench: %d descriptors allowed, too few for %d masters\n", limit, most);
         return false;
     }
-    DeviceProcess device("epoll", 600);
+    // The device ends by itself well after the last point.
+    const double points = static_cast<double>(masterCounts.size() * threadCounts.size()) * rounds;
+    DeviceProcess device("epoll", 120 + static_cast<int>(std::min(points * secondsPerPoint * 2, 86400.0)));
     if (device.port() <= 0) {
         std::fprintf(stderr, "mbbench: the epoll device did not start\n");
         return false;

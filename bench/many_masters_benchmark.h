@@ -7,6 +7,8 @@
 
 #include <vector>
 
+#include "ip/tcp_master_protocol.h"
+
 class ManyMastersBenchmark {
 public:
     ManyMastersBenchmark(std::vector<int> masterCounts, std::vector<int> threadCounts, double secondsPerPoint,
@@ -17,8 +19,7 @@ public:
 private:
     // Transactions per second of `masters` masters shared out among `threads` threads; negative
     // on a failed transaction.
-    template <class Master>
-    double poll(std::vector<Master *> &masters, int threads);
+    double poll(const std::vector<MbusTcpMasterProtocol *> &masters, int threads);
 
     std::vector<int> masterCounts;
     std::vector<int> threadCounts;
