@@ -115,6 +115,7 @@ bool ManyMastersBenchmark::run()
     std::vector<std::unique_ptr<MbusTcpMasterProtocol>> owned;
     owned.reserve(static_cast<std::size_t>(most));
     std::vector<double> heapPerMaster;
+    heapPerMaster.reserve(masterCounts.size());
     const std::size_t heapBefore = heapInUse();
     for (int count : masterCounts) {
         while (static_cast<int>(owned.size()) < count) {
