@@ -145,7 +145,7 @@ int TcpExchangePrototype::receive()
                 result = MBUS_REPLY_TIMEOUT;
                 break;
             }
-            shortened = setReceiveLimit(left);
+            shortened = setReceiveLimit(left) || shortened;
             continue;
         }
         if (n < 0) {
