@@ -4,9 +4,11 @@
 // indeterminate state, and the UDP master goes on using its socket after a time-out.
 #include "ip/socket_layer.h"
 
-#include <windows.h>
+// winsock2.h must come before windows.h.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
+#include <windows.h>
 
 #include <climits>
 #include <cstring>
