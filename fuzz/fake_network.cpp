@@ -18,6 +18,7 @@ struct FakeSocket {
     bool connected = false;
     int connectOutcome = 0;
     bool writeBlocked = false;   // the next writability wait times out
+    bool receiveLimited = false; // armReceiveTimeout was called: receives may wait
     bool sendRetry = false;      // a send was refused with would-block; the retry sends in part
     Exchange held;               // the exchange of that refused send
     PendingReply pending;
@@ -158,11 +159,6 @@ void setDatagramOptions(Socket socket, int)
     socketOf(socket);
 }
 
-WaitResult waitReadable(Socket socket, int)
-{
-    return socketOf(socket).pending.readable() ? WaitResult::Ready : WaitResult::TimedOut;
-}
-
 WaitResult waitWritable(Socket socket, int)
 {
     FakeSocket &s = socketOf(socket);
@@ -256,6 +252,27 @@ long receiveDatagram(Socket socket, void *buffer, std::size_t capacity)
         return kFailed;
     }
     return got;
+}
+
+bool armReceiveTimeout(Socket socket, int timeoutMs)
+{
+    fuzzRequire(timeoutMs > 0, "a receive time-out of at least 1 ms");
+    socketOf(socket).receiveLimited = true;
+    return true;
+}
+
+// A wait for data that the script has not sent ends at once as a time-out: what the receives
+// without waiting report as nothing there.
+long receiveWithin(Socket socket, void *buffer, std::size_t capacity, int)
+{
+    fuzzRequire(socketOf(socket).receiveLimited, "a receive that waits on a socket with a receive time-out");
+    return receiveBytes(socket, buffer, capacity);
+}
+
+long receiveDatagramWithin(Socket socket, void *buffer, std::size_t capacity, int)
+{
+    fuzzRequire(socketOf(socket).receiveLimited, "a receive that waits on a socket with a receive time-out");
+    return receiveDatagram(socket, buffer, capacity);
 }
 
 bool lastFailureWasReset()

@@ -50,18 +50,28 @@ void setStreamOptions(Socket socket, int bufferSize);
 // One-frame send and receive buffers; failures are ignored.
 void setDatagramOptions(Socket socket, int bufferSize);
 
-// Waits for one socket; timeoutMs 0 polls, a negative limit waits without end.
-WaitResult waitReadable(Socket socket, int timeoutMs);
+// Waits for one socket to become writable; timeoutMs 0 polls, a negative limit waits without
+// end. A signal does not stretch the wait.
 WaitResult waitWritable(Socket socket, int timeoutMs);
 
-// Byte count, 0 for a peer that closed (receive only), kWouldBlock or kFailed. Never raises
-// a signal on a closed connection.
+// Byte count, 0 for a peer that closed (receive only), kWouldBlock or kFailed. None of these
+// waits, and none raises a signal on a closed connection.
 long sendBytes(Socket socket, const void *data, std::size_t count);
 long receiveBytes(Socket socket, void *buffer, std::size_t capacity);
 long sendDatagram(Socket socket, const void *data, std::size_t count, const Ipv4Endpoint &peer);
 // One datagram; a datagram longer than capacity is a failure, as on platforms that refuse to
 // hand over part of one.
 long receiveDatagram(Socket socket, void *buffer, std::size_t capacity);
+
+// Receives that wait: after armReceiveTimeout(socket, ms), receiveWithin and
+// receiveDatagramWithin on that socket wait at most ms (at least 1) for input and then take
+// what has arrived, up to capacity. A platform may wait inside the receive call itself, one
+// system call instead of a wait and a receive; false when the socket cannot be set up so.
+bool armReceiveTimeout(Socket socket, int timeoutMs);
+// Results as above, with kWouldBlock for a wait that ran out. timeoutMs is the armed limit; a
+// signal does not stretch the wait, and the wait never ends before the limit.
+long receiveWithin(Socket socket, void *buffer, std::size_t capacity, int timeoutMs);
+long receiveDatagramWithin(Socket socket, void *buffer, std::size_t capacity, int timeoutMs);
 // Whether the last failed call reported a reset or a refusal by the peer's host.
 bool lastFailureWasReset();
 

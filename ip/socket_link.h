@@ -1,4 +1,5 @@
-// What the TCP and the UDP link share: one non-blocking socket, closed with the link.
+// What the TCP and the UDP link share: one socket, closed with the link, whose receives wait at
+// most the time-out (set once per socket and time-out, not per transaction).
 #ifndef MBUS_IP_SOCKET_LINK_H
 #define MBUS_IP_SOCKET_LINK_H
 
@@ -19,6 +20,7 @@ public:
             net::closeSocket(handle);
             handle = net::kInvalidSocket;
         }
+        armedTimeoutMs = 0;
     }
     net::Socket socket() const { return handle; }
 
@@ -27,6 +29,7 @@ protected:
     int adopt(net::Socket created)
     {
         handle = created;
+        armedTimeoutMs = 0;
         if (handle == net::kInvalidSocket)
             return MBUS_OPEN_ERROR;
         if (!net::setNonBlocking(handle)) {
@@ -36,10 +39,22 @@ protected:
         return MBUS_SUCCESS;
     }
 
+    // Lets the socket's waiting receives wait at most timeoutMs: false when it cannot be set.
+    bool limitReceives(int timeoutMs)
+    {
+        if (timeoutMs == armedTimeoutMs)
+            return true;
+        if (!net::armReceiveTimeout(handle, timeoutMs))
+            return false;
+        armedTimeoutMs = timeoutMs;
+        return true;
+    }
+
     // One frame: what the socket buffers hold and what a drain reads at a time.
     static constexpr int kFrameSize = 260;
 
     net::Socket handle = net::kInvalidSocket;
+    int armedTimeoutMs = 0; // 0: none yet on this socket
     unsigned char scratch[kFrameSize] = {};
 };
 

@@ -1,5 +1,7 @@
 #include "ip/tcp_link.h"
 
+#include <cstring>
+
 #include "mbus.h"
 
 namespace mbus {
@@ -7,6 +9,7 @@ namespace mbus {
 int TcpLink::connect(const net::Ipv4Endpoint &peer, int timeoutMs)
 {
     close();
+    first = last = 0;
     int opened = adopt(net::openStream());
     if (opened != MBUS_SUCCESS)
         return opened;
@@ -32,6 +35,7 @@ int TcpLink::connect(const net::Ipv4Endpoint &peer, int timeoutMs)
 
 int TcpLink::discardInput()
 {
+    first = last = 0;
     for (;;) {
         long got = net::receiveBytes(handle, scratch, sizeof scratch);
         if (got == net::kWouldBlock)
@@ -43,7 +47,6 @@ int TcpLink::discardInput()
 
 int TcpLink::send(const unsigned char *data, int count, int timeoutMs)
 {
-    replyUnderway = false;
     // A connected socket with free buffer space is writable: try first, wait only when full.
     long sent = net::sendBytes(handle, data, static_cast<std::size_t>(count));
     if (sent == net::kWouldBlock) {
@@ -65,29 +68,51 @@ int TcpLink::send(const unsigned char *data, int count, int timeoutMs)
 int TcpLink::receive(unsigned char *buffer, int count, int timeoutMs, int *received)
 {
     *received = 0;
-    int got = 0;
-    bool mayTry = replyUnderway;
+    int got = takeBuffered(buffer, count);
+    if (got < count && !limitReceives(timeoutMs))
+        return MBUS_CONNECTION_CLOSED;
     while (got < count) {
-        if (!mayTry) {
-            net::WaitResult wait = net::waitReadable(handle, timeoutMs);
-            if (wait == net::WaitResult::TimedOut)
-                return MBUS_REPLY_TIMEOUT;
-            if (wait == net::WaitResult::Failed)
-                return MBUS_CONNECTION_CLOSED;
-        }
-        long chunk = net::receiveBytes(handle, buffer + got, static_cast<std::size_t>(count - got));
-        if (chunk == net::kWouldBlock) {
-            mayTry = false;
-            continue;
-        }
+        // A whole frame is asked for; only what is still missing goes straight to the caller
+        // when that alone fills a frame.
+        const bool direct = count - got >= kFrameSize;
+        unsigned char *into = direct ? buffer + got : scratch;
+        const int capacity = direct ? count - got : kFrameSize;
+        long chunk = net::receiveWithin(handle, into, static_cast<std::size_t>(capacity), timeoutMs);
+        if (chunk == net::kWouldBlock)
+            return MBUS_REPLY_TIMEOUT; // the bytes so far are dropped: the attempt has failed
         if (chunk <= 0)
             return MBUS_CONNECTION_CLOSED;
-        got += static_cast<int>(chunk);
-        mayTry = true; // more of a reply is usually on its way in the same segment
+        if (direct) {
+            got += static_cast<int>(chunk);
+        } else {
+            first = 0;
+            last = static_cast<int>(chunk);
+            got += takeBuffered(buffer + got, count - got);
+        }
     }
-    replyUnderway = true;
     *received = got;
     return MBUS_SUCCESS;
+}
+
+long TcpLink::takeArrived(unsigned char *buffer, int capacity)
+{
+    const int taken = takeBuffered(buffer, capacity);
+    if (taken == capacity)
+        return taken;
+    long more = net::receiveBytes(handle, buffer + taken, static_cast<std::size_t>(capacity - taken));
+    if (more > 0)
+        return taken + more;
+    return taken > 0 ? taken : more;
+}
+
+int TcpLink::takeBuffered(unsigned char *buffer, int count)
+{
+    const int taken = last - first < count ? last - first : count;
+    if (taken <= 0)
+        return 0;
+    std::memcpy(buffer, scratch + first, static_cast<std::size_t>(taken));
+    first += taken;
+    return taken;
 }
 
 } // namespace mbus

@@ -1,5 +1,8 @@
 // A TCP connection as a link: connect with a time-out, then sends and exact-length receives in
-// which the time-out bounds each wait between chunks, not the whole reply.
+// which the time-out bounds each wait between chunks, not the whole reply. A receive asks the
+// socket for a whole frame, so a reply that arrives in one piece takes one system call however
+// its codec reads it; bytes beyond what was asked for wait in the link for the next receive,
+// as they would in the socket, and the next drain drops them.
 #ifndef MBUS_IP_TCP_LINK_H
 #define MBUS_IP_TCP_LINK_H
 
@@ -21,10 +24,16 @@ public:
     // closed peer.
     int receive(unsigned char *buffer, int count, int timeoutMs, int *received) override;
 
+    // What has arrived behind the last reply, up to capacity bytes, without waiting: a byte
+    // count, 0 when the peer has closed, or below 0 when nothing has come or the receive failed.
+    long takeArrived(unsigned char *buffer, int capacity);
+
 private:
-    // Once part of a reply has come, the rest is usually there already: a receive is tried
-    // before waiting, which saves a system call.
-    bool replyUnderway = false;
+    int takeBuffered(unsigned char *buffer, int count);
+
+    // Received but not yet taken: bytes first to last - 1 of scratch.
+    int first = 0;
+    int last = 0;
 };
 
 } // namespace mbus

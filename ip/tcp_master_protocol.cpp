@@ -54,7 +54,7 @@ int MbusTcpMasterProtocol::sendAsciiCommand(const char *command, char *response)
         return result;
 
     // The answer follows the reply as raw text; it is taken as far as it has arrived.
-    long got = net::receiveBytes(tcpLink.socket(), response, kAsciiResponseSize - 1);
+    long got = tcpLink.takeArrived(reinterpret_cast<unsigned char *>(response), kAsciiResponseSize - 1);
     if (got == 0)
         return MBUS_CONNECTION_CLOSED;
     if (got < 0)

@@ -45,12 +45,11 @@ int UdpLink::send(const unsigned char *data, int count, int timeoutMs)
 int UdpLink::receive(unsigned char *buffer, int count, int timeoutMs, int *received)
 {
     *received = 0;
-    net::WaitResult wait = net::waitReadable(handle, timeoutMs);
-    if (wait == net::WaitResult::TimedOut)
-        return MBUS_REPLY_TIMEOUT;
-    long got = wait == net::WaitResult::Ready ? net::receiveDatagram(handle, buffer, static_cast<std::size_t>(count))
-                                              : net::kFailed;
-    if (got == net::kWouldBlock) // readable but gone: nothing arrived after all
+    // One call waits for the datagram and takes it.
+    long got = limitReceives(timeoutMs)
+                   ? net::receiveDatagramWithin(handle, buffer, static_cast<std::size_t>(count), timeoutMs)
+                   : net::kFailed;
+    if (got == net::kWouldBlock)
         return MBUS_REPLY_TIMEOUT;
     if (got <= 0)
         return (got < 0 && net::lastFailureWasReset()) ? MBUS_TCP_CONNECTION_ERROR : MBUS_IO_ERROR;

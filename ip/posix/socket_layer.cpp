@@ -1,8 +1,12 @@
-// POSIX sockets. Waits use poll(), which, unlike select(), has no limit on descriptor numbers.
+// POSIX sockets. Waits use poll(), which, unlike select(), has no limit on descriptor numbers;
+// a reply is awaited inside a blocking recv bounded by the socket's receive time-out
+// (SO_RCVTIMEO), which saves the poll before it. Sends and the drain pass MSG_DONTWAIT, so they
+// never block whatever the socket's mode.
 #include "ip/socket_layer.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
@@ -10,12 +14,15 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace mbus {
 namespace net {
 
 namespace {
+using Clock = std::chrono::steady_clock;
+
 int fd(Socket socket)
 {
     return static_cast<int>(socket);
@@ -30,18 +37,75 @@ sockaddr_in toSockaddr(const Ipv4Endpoint &endpoint)
     return address;
 }
 
+// What is left until deadline, rounded up, and 0 once it has passed.
+template <class Unit>
+long long leftUntil(Clock::time_point deadline)
+{
+    const long long left = std::chrono::ceil<Unit>(deadline - Clock::now()).count();
+    return left > 0 ? left : 0;
+}
+
 WaitResult waitFor(Socket socket, short events, int timeoutMs)
 {
     pollfd entry{fd(socket), events, 0};
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    int limit = timeoutMs < 0 ? -1 : timeoutMs;
     for (;;) {
-        int ready = ::poll(&entry, 1, timeoutMs < 0 ? -1 : timeoutMs);
+        int ready = ::poll(&entry, 1, limit);
         if (ready > 0)
             return WaitResult::Ready; // error and hang-up states count as ready: the next call reports them
         if (ready == 0)
             return WaitResult::TimedOut;
         if (errno != EINTR)
             return WaitResult::Failed;
+        // Signals must not stretch the wait: it goes on with what is left (a zero-time poll
+        // is never interrupted).
+        if (timeoutMs >= 0)
+            limit = static_cast<int>(leftUntil<std::chrono::milliseconds>(deadline));
     }
+}
+
+bool setReceiveLimit(Socket socket, long long microseconds)
+{
+    timeval limit{};
+    limit.tv_sec = static_cast<time_t>(microseconds / 1000000);
+    limit.tv_usec = static_cast<suseconds_t>(microseconds % 1000000);
+    return ::setsockopt(fd(socket), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0;
+}
+
+// A blocking recv bounded by the armed receive time-out. The kernel counts that limit in its
+// clock ticks and may end it up to one tick early; a signal ends it at once. Both are rare,
+// and then the wait goes on for exactly what is left, after which the armed limit is restored.
+ssize_t receiveWaiting(Socket socket, void *buffer, std::size_t capacity, int flags, int timeoutMs)
+{
+    ssize_t got;
+    if (timeoutMs <= 0) { // a zero receive time-out would mean no limit at all
+        do {
+            got = ::recv(fd(socket), buffer, capacity, flags | MSG_DONTWAIT);
+        } while (got < 0 && errno == EINTR);
+        return got;
+    }
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    bool shortened = false;
+    for (;;) {
+        got = ::recv(fd(socket), buffer, capacity, flags);
+        if (got >= 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK))
+            break;
+        const long long left = leftUntil<std::chrono::microseconds>(deadline);
+        if (left == 0) {
+            errno = EAGAIN;
+            break;
+        }
+        if (!setReceiveLimit(socket, left))
+            break;
+        shortened = true;
+    }
+    if (shortened) {
+        const int error = errno;
+        setReceiveLimit(socket, 1000LL * timeoutMs);
+        errno = error;
+    }
+    return got;
 }
 
 long transferResult(ssize_t count)
@@ -49,6 +113,16 @@ long transferResult(ssize_t count)
     if (count >= 0)
         return static_cast<long>(count);
     return (errno == EAGAIN || errno == EWOULDBLOCK) ? kWouldBlock : kFailed;
+}
+
+// A datagram longer than capacity, whose real size MSG_TRUNC reported, is a failure.
+long datagramResult(ssize_t got, std::size_t capacity)
+{
+    if (got > static_cast<ssize_t>(capacity)) {
+        errno = EMSGSIZE;
+        return kFailed;
+    }
+    return transferResult(got);
 }
 
 void setIntOption(Socket socket, int level, int option, int value)
@@ -139,11 +213,6 @@ void setDatagramOptions(Socket socket, int bufferSize)
     setIntOption(socket, SOL_SOCKET, SO_RCVBUF, bufferSize);
 }
 
-WaitResult waitReadable(Socket socket, int timeoutMs)
-{
-    return waitFor(socket, POLLIN, timeoutMs);
-}
-
 WaitResult waitWritable(Socket socket, int timeoutMs)
 {
     return waitFor(socket, POLLOUT, timeoutMs);
@@ -153,7 +222,7 @@ long sendBytes(Socket socket, const void *data, std::size_t count)
 {
     ssize_t sent;
     do {
-        sent = ::send(fd(socket), data, count, MSG_NOSIGNAL);
+        sent = ::send(fd(socket), data, count, MSG_NOSIGNAL | MSG_DONTWAIT);
     } while (sent < 0 && errno == EINTR);
     return transferResult(sent);
 }
@@ -172,8 +241,8 @@ long sendDatagram(Socket socket, const void *data, std::size_t count, const Ipv4
     sockaddr_in address = toSockaddr(peer);
     ssize_t sent;
     do {
-        sent = ::sendto(fd(socket), data, count, MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&address),
-                        sizeof address);
+        sent = ::sendto(fd(socket), data, count, MSG_NOSIGNAL | MSG_DONTWAIT,
+                        reinterpret_cast<const sockaddr *>(&address), sizeof address);
     } while (sent < 0 && errno == EINTR);
     return transferResult(sent);
 }
@@ -184,11 +253,26 @@ long receiveDatagram(Socket socket, void *buffer, std::size_t capacity)
     do {
         got = ::recv(fd(socket), buffer, capacity, MSG_DONTWAIT | MSG_TRUNC); // MSG_TRUNC: the real size
     } while (got < 0 && errno == EINTR);
-    if (got > static_cast<ssize_t>(capacity)) {
-        errno = EMSGSIZE;
-        return kFailed;
-    }
-    return transferResult(got);
+    return datagramResult(got, capacity);
+}
+
+bool armReceiveTimeout(Socket socket, int timeoutMs)
+{
+    // Blocking from here on: only the receives that wait block, bounded by this limit.
+    int flags = ::fcntl(fd(socket), F_GETFL, 0);
+    if (flags < 0 || ((flags & O_NONBLOCK) != 0 && ::fcntl(fd(socket), F_SETFL, flags & ~O_NONBLOCK) != 0))
+        return false;
+    return timeoutMs <= 0 || setReceiveLimit(socket, 1000LL * timeoutMs);
+}
+
+long receiveWithin(Socket socket, void *buffer, std::size_t capacity, int timeoutMs)
+{
+    return transferResult(receiveWaiting(socket, buffer, capacity, 0, timeoutMs));
+}
+
+long receiveDatagramWithin(Socket socket, void *buffer, std::size_t capacity, int timeoutMs)
+{
+    return datagramResult(receiveWaiting(socket, buffer, capacity, MSG_TRUNC, timeoutMs), capacity);
 }
 
 bool lastFailureWasReset()

@@ -1,5 +1,7 @@
 // Windows Sockets. Waits use select(), which on Windows takes a list of sockets rather than a
-// bit set of descriptor numbers, so it has no limit on socket values.
+// bit set of descriptor numbers, so it has no limit on socket values. A reply is awaited with a
+// wait and then received: a receive that runs out its SO_RCVTIMEO leaves a Windows socket in an
+// indeterminate state, and the UDP master goes on using its socket after a time-out.
 #include "ip/socket_layer.h"
 
 // winsock2.h must come before windows.h.
@@ -49,8 +51,17 @@ timeval toTimeval(int timeoutMs)
 
 enum class Direction { Read, Write };
 
+// Milliseconds left of a limit started at start (wrap-safe tick arithmetic), 0 once it is over.
+int leftOf(DWORD start, int limitMs)
+{
+    const DWORD elapsed = ::GetTickCount() - start;
+    return elapsed < static_cast<DWORD>(limitMs) ? limitMs - static_cast<int>(elapsed) : 0;
+}
+
 WaitResult waitFor(Socket socket, Direction direction, int timeoutMs)
 {
+    const DWORD start = ::GetTickCount();
+    const int limitMs = timeoutMs;
     for (;;) {
         fd_set ready;
         FD_ZERO(&ready);
@@ -71,6 +82,9 @@ WaitResult waitFor(Socket socket, Direction direction, int timeoutMs)
             return WaitResult::TimedOut;
         if (::WSAGetLastError() != WSAEINTR)
             return WaitResult::Failed;
+        // An interrupted wait goes on with what is left of it, not with the whole limit again.
+        if (limitMs >= 0)
+            timeoutMs = leftOf(start, limitMs);
     }
 }
 
@@ -79,6 +93,25 @@ long transferResult(int count)
     if (count != SOCKET_ERROR)
         return static_cast<long>(count);
     return ::WSAGetLastError() == WSAEWOULDBLOCK ? kWouldBlock : kFailed;
+}
+
+// Waits at most timeoutMs for input, then receives once; a socket that was readable but has
+// nothing after all is waited for again, as long as time is left.
+long receiveWaiting(Socket socket, char *buffer, int capacity, int timeoutMs)
+{
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        const int left = leftOf(start, timeoutMs < 0 ? 0 : timeoutMs);
+        const WaitResult wait = waitFor(socket, Direction::Read, left);
+        if (wait == WaitResult::TimedOut)
+            return kWouldBlock;
+        if (wait == WaitResult::Failed)
+            return kFailed;
+        // A datagram longer than the buffer fails with WSAEMSGSIZE after filling it: a failure.
+        const long got = transferResult(::recv(handleOf(socket), buffer, capacity, 0));
+        if (got != kWouldBlock || left == 0)
+            return got;
+    }
 }
 
 void setIntOption(Socket socket, int level, int option, int value)
@@ -182,11 +215,6 @@ void setDatagramOptions(Socket socket, int bufferSize)
     setIntOption(socket, SOL_SOCKET, SO_RCVBUF, bufferSize);
 }
 
-WaitResult waitReadable(Socket socket, int timeoutMs)
-{
-    return waitFor(socket, Direction::Read, timeoutMs);
-}
-
 WaitResult waitWritable(Socket socket, int timeoutMs)
 {
     return waitFor(socket, Direction::Write, timeoutMs);
@@ -215,6 +243,21 @@ long receiveDatagram(Socket socket, void *buffer, std::size_t capacity)
     // A datagram longer than the buffer fails with WSAEMSGSIZE after filling it: a failure,
     // as the contract asks.
     return transferResult(::recv(handleOf(socket), static_cast<char *>(buffer), clampedLength(capacity), 0));
+}
+
+bool armReceiveTimeout(Socket, int)
+{
+    return true; // the socket stays non-blocking; receiveWithin waits before it receives
+}
+
+long receiveWithin(Socket socket, void *buffer, std::size_t capacity, int timeoutMs)
+{
+    return receiveWaiting(socket, static_cast<char *>(buffer), clampedLength(capacity), timeoutMs);
+}
+
+long receiveDatagramWithin(Socket socket, void *buffer, std::size_t capacity, int timeoutMs)
+{
+    return receiveWaiting(socket, static_cast<char *>(buffer), clampedLength(capacity), timeoutMs);
 }
 
 bool lastFailureWasReset()

@@ -3,7 +3,10 @@
 #define MBUS_TESTS_TCP_FIXTURE_H
 
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -19,6 +22,37 @@ public:
     std::uint16_t lastTransactionId() const { return mbap.getTransactionId(); }
     bool isReconnectPending() const { return reconnectPending != 0; }
     net::Socket socket() const { return tcpLink.socket(); }
+};
+
+// Interrupts the thread that made it with a signal every 5 ms, for at most 4 seconds, until it
+// is destroyed: each interrupted wait of that thread ends early with EINTR.
+class SignalStorm {
+public:
+    SignalStorm()
+    {
+        struct sigaction action {};
+        action.sa_handler = [](int) {};
+        sigemptyset(&action.sa_mask); // no SA_RESTART
+        ::sigaction(SIGUSR1, &action, &previous);
+        const pthread_t target = ::pthread_self();
+        sender = std::thread([this, target] {
+            for (int i = 0; i < 800 && !done.load(); ++i) {
+                ::pthread_kill(target, SIGUSR1);
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        });
+    }
+    ~SignalStorm()
+    {
+        done = true;
+        sender.join();
+        ::sigaction(SIGUSR1, &previous, nullptr);
+    }
+
+private:
+    struct sigaction previous {};
+    std::atomic<bool> done{false};
+    std::thread sender;
 };
 
 class TcpMasterTest : public ::testing::Test {

@@ -163,6 +163,21 @@ TEST_F(TcpTransaction, FinalTimeoutMarksTheConnectionForRebuilding)
     EXPECT_FALSE(master.isReconnectPending());
 }
 
+TEST_F(TcpTransaction, SignalsDoNotStretchAReplyTimeout)
+{
+    open();
+    short value[1];
+    device.pushFault(Fault{FaultKind::Drop, 0});
+    auto start = std::chrono::steady_clock::now();
+    {
+        SignalStorm storm; // for seconds, unless the time-out ends the wait first
+        EXPECT_EQ(MBUS_REPLY_TIMEOUT, master.readMultipleRegisters(1, 1, value, 1));
+        EXPECT_GE(millisecondsSince(start), kShortTimeoutMs);
+        EXPECT_LT(millisecondsSince(start), 2000);
+    }
+    EXPECT_EQ(MBUS_SUCCESS, master.readMultipleRegisters(1, 1, value, 1));
+}
+
 TEST_F(TcpTransaction, TimeoutsAreRetriedWithReconnects)
 {
     master.setRetryCnt(2);
