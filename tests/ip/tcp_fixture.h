@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <thread>
 
@@ -19,6 +23,42 @@ public:
     std::uint16_t lastTransactionId() const { return mbap.getTransactionId(); }
     bool isReconnectPending() const { return reconnectPending != 0; }
     net::Socket socket() const { return tcpLink.socket(); }
+};
+
+// A loopback listener that never accepts and whose queue is full: it drops further handshakes,
+// so a connect to it stays pending until its time-out.
+class UnansweredListener {
+public:
+    UnansweredListener()
+    {
+        listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+            ::listen(listener, 0) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            return;
+        for (int &filler : fillers) {
+            filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(filler, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        portNumber = ntohs(address.sin_port);
+    }
+    ~UnansweredListener()
+    {
+        for (int filler : fillers)
+            ::close(filler);
+        ::close(listener);
+    }
+    // 0 when it could not be set up.
+    int port() const { return portNumber; }
+
+private:
+    int listener = -1;
+    int fillers[4] = {-1, -1, -1, -1};
+    int portNumber = 0;
 };
 
 class TcpMasterTest : public ::testing::Test {
