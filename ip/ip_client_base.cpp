@@ -16,9 +16,11 @@ constexpr std::size_t kBracketedSize = 64;
 bool splitBracketed(const char *text, char (&address)[kBracketedSize], bool *hasPort, std::uint16_t *port)
 {
     const char *close = std::strchr(text, ']');
-    if (close == nullptr || static_cast<std::size_t>(close - text - 1) >= kBracketedSize)
+    if (close == nullptr)
         return false;
     const std::size_t length = static_cast<std::size_t>(close - text - 1);
+    if (length >= kBracketedSize)
+        return false;
     std::memcpy(address, text + 1, length);
     address[length] = '\0';
     *hasPort = close[1] == ':';
