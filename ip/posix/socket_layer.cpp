@@ -228,8 +228,7 @@ long sendDatagram(Socket socket, const void *data, std::size_t count, const Endp
     const socklen_t length = toSockaddr(peer, &address);
     ssize_t sent;
     do {
-        sent = ::sendto(fd(socket), data, count, MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&address),
-                        length);
+        sent = ::sendto(fd(socket), data, count, MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&address), length);
     } while (sent < 0 && errno == EINTR);
     return transferResult(sent);
 }

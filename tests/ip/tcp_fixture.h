@@ -75,19 +75,19 @@ protected:
 
     void open() { ASSERT_EQ(MBUS_SUCCESS, master.openConnection("127.0.0.1")); }
 
-    // The device accepts in its own thread: wait (boundedly) until it has seen n connections.
-    int connectionsAfterAccepting(int n)
+    // A device accepts in its own thread: wait (boundedly) until it has seen n connections.
+    int connectionsAfterAccepting(int n, const sim::StreamServer *on = nullptr)
     {
+        const sim::StreamServer &server = on != nullptr ? *on : device;
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (device.connectionCount() < n && std::chrono::steady_clock::now() < deadline)
+        while (server.connectionCount() < n && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return device.connectionCount();
+        return server.connectionCount();
     }
 
     static long long millisecondsSince(std::chrono::steady_clock::time_point start)
     {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
-            .count();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
     }
 
     sim::TcpDevice device;
