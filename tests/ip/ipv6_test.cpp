@@ -102,9 +102,6 @@ TEST_F(Ipv6, NameTriesTheFirstAddressOfEachFamilyInTheResolversOrder)
     net::Endpoint found[net::kFamilyCount];
     const int count = net::lookupHost("localhost", found);
     ASSERT_GE(count, 1);
-    if (count == 2) {
-        EXPECT_NE(found[0].family, found[1].family);
-    }
     // The first family gets the connection; without a device there, the other family, if any.
     sim::TcpDevice &first = found[0].family == net::Endpoint::Family::Ipv6 ? v6 : device;
     ASSERT_EQ(MBUS_SUCCESS, master.openConnection("localhost"));
