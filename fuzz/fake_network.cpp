@@ -3,6 +3,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstring>
 #include <map>
 
 #include "fuzz/fuzz_check.h"
@@ -90,27 +91,37 @@ std::uint32_t parseDottedAddress(const char *text)
     return ::inet_addr(text);
 }
 
-bool lookupHost(const char *name, std::uint32_t *address)
+bool parseIpv6Address(const char *text, Endpoint *address)
+{
+    // A pure conversion, no name service: the system's own is used.
+    *address = Endpoint{};
+    address->family = Endpoint::Family::Ipv6;
+    return ::inet_pton(AF_INET6, text, address->address) == 1;
+}
+
+int lookupHost(const char *name, Endpoint found[kFamilyCount])
 {
     // No resolver in a fuzz run: names of letters, digits, dots and dashes are found.
     if (name == nullptr || *name == '\0')
-        return false;
+        return 0;
     for (const char *c = name; *c; ++c) {
         bool plain = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9') ||
                      *c == '.' || *c == '-';
         if (!plain)
-            return false;
+            return 0;
     }
-    *address = ::htonl(0x7F000002);
-    return true;
+    found[0] = Endpoint{};
+    const std::uint32_t address = ::htonl(0x7F000002);
+    std::memcpy(found[0].address, &address, sizeof address);
+    return 1;
 }
 
-Socket openStream()
+Socket openStream(Endpoint::Family)
 {
     return openSocket(false);
 }
 
-Socket openDatagram()
+Socket openDatagram(Endpoint::Family)
 {
     return openSocket(true);
 }
@@ -128,7 +139,7 @@ bool setNonBlocking(Socket socket)
     return true;
 }
 
-ConnectResult startConnect(Socket socket, const Ipv4Endpoint &)
+ConnectResult startConnect(Socket socket, const Endpoint &)
 {
     FakeSocket &s = socketOf(socket);
     fuzzRequire(!s.datagram, "a datagram socket is never connected");
@@ -216,7 +227,7 @@ long receiveBytes(Socket socket, void *buffer, std::size_t capacity)
     return got;
 }
 
-long sendDatagram(Socket socket, const void *data, std::size_t count, const Ipv4Endpoint &)
+long sendDatagram(Socket socket, const void *data, std::size_t count, const Endpoint &)
 {
     FakeSocket &s = socketOf(socket);
     fuzzRequire(s.datagram, "datagram send on a datagram socket");

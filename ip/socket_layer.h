@@ -13,9 +13,13 @@ namespace net {
 using Socket = std::intptr_t;
 constexpr Socket kInvalidSocket = -1;
 
-// An IPv4 address in network byte order and a port in host byte order.
-struct Ipv4Endpoint {
-    std::uint32_t address = 0;
+// An IPv4 or IPv6 address and a port. The address bytes are in network byte order (an IPv4
+// address in the first four); the port is in host byte order.
+struct Endpoint {
+    enum class Family : std::uint8_t { Ipv4, Ipv6 };
+    Family family = Family::Ipv4;
+    std::uint8_t address[16] = {};
+    std::uint32_t scopeId = 0; // the interface of a link-local IPv6 address
     std::uint16_t port = 0;
 };
 
@@ -35,14 +39,19 @@ void startup();
 void cleanup();
 
 std::uint32_t parseDottedAddress(const char *text);
-// First IPv4 address of a host name; false when the name is unknown.
-bool lookupHost(const char *name, std::uint32_t *address);
+// A numeric IPv6 address ("::1", "fe80::1%eth0") without brackets; false for any other text,
+// which is never handed to a name service.
+bool parseIpv6Address(const char *text, Endpoint *address);
+// The first address of each family that the resolver finds for a name, in the resolver's
+// order, into found[0] and found[1]: the count, 0 when the name is unknown.
+constexpr int kFamilyCount = 2;
+int lookupHost(const char *name, Endpoint found[kFamilyCount]);
 
-Socket openStream();
-Socket openDatagram();
+Socket openStream(Endpoint::Family family);
+Socket openDatagram(Endpoint::Family family);
 void closeSocket(Socket socket);
 bool setNonBlocking(Socket socket);
-ConnectResult startConnect(Socket socket, const Ipv4Endpoint &peer);
+ConnectResult startConnect(Socket socket, const Endpoint &peer);
 // The socket's pending error after a connect (0 when none).
 int pendingError(Socket socket);
 // No Nagle delay, one-frame buffers, keep-alive; failures are harmless and ignored.
@@ -58,7 +67,7 @@ WaitResult waitWritable(Socket socket, int timeoutMs);
 // waits, and none raises a signal on a closed connection.
 long sendBytes(Socket socket, const void *data, std::size_t count);
 long receiveBytes(Socket socket, void *buffer, std::size_t capacity);
-long sendDatagram(Socket socket, const void *data, std::size_t count, const Ipv4Endpoint &peer);
+long sendDatagram(Socket socket, const void *data, std::size_t count, const Endpoint &peer);
 // One datagram; a datagram longer than capacity is a failure, as on platforms that refuse to
 // hand over part of one.
 long receiveDatagram(Socket socket, void *buffer, std::size_t capacity);

@@ -26,7 +26,7 @@ void MbusTcpClientBase::closeConnection()
 int MbusTcpClientBase::openSocket()
 {
     reconnectPending = 0;
-    return tcpLink.connect(serverAddress, getTimeout());
+    return tcpLink.connect(serverAddresses, serverAddressCount, getTimeout(), getClock());
 }
 
 int MbusTcpClientBase::reconnect()

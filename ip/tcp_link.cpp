@@ -6,11 +6,33 @@
 
 namespace mbus {
 
-int TcpLink::connect(const net::Ipv4Endpoint &peer, int timeoutMs)
+int TcpLink::connect(const net::Endpoint peers[], int count, int timeoutMs, const Clock &clock)
 {
     close();
     first = last = 0;
-    int opened = adopt(net::openStream());
+    const std::uint32_t start = clock.ticks();
+    int result = MBUS_TCP_CONNECTION_ERROR;
+    for (int i = 0; i < count; ++i) {
+        int remaining = timeoutMs; // the first try has it all, as with a single address
+        if (i > 0 && timeoutMs > 0) {
+            const std::uint32_t elapsed = clock.ticks() - start;
+            if (elapsed >= static_cast<std::uint32_t>(timeoutMs))
+                break;
+            remaining = timeoutMs - static_cast<int>(elapsed);
+        }
+        const int tried = connectTo(peers[i], remaining);
+        if (tried == MBUS_SUCCESS)
+            return tried;
+        // A socket of one family that cannot be made does not hide why another address failed.
+        if (i == 0 || tried != MBUS_OPEN_ERROR)
+            result = tried;
+    }
+    return result;
+}
+
+int TcpLink::connectTo(const net::Endpoint &peer, int timeoutMs)
+{
+    int opened = adopt(net::openStream(peer.family));
     if (opened != MBUS_SUCCESS)
         return opened;
     net::ConnectResult started = net::startConnect(handle, peer);

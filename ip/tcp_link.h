@@ -7,14 +7,18 @@
 #define MBUS_IP_TCP_LINK_H
 
 #include "ip/socket_link.h"
+#include "protocol/clock.h"
 
 namespace mbus {
 
 class TcpLink : public SocketLink {
 public:
-    // Connects to peer, closing a connection first: 0, MBUS_OPEN_ERROR, MBUS_TCP_CONNECTION_ERROR
-    // (refused, or not connected within timeoutMs) or MBUS_IO_ERROR. Closed on failure.
-    int connect(const net::Ipv4Endpoint &peer, int timeoutMs);
+    // Connects to the first of count peers that accepts, tried in order, closing a connection
+    // first. All tries share the one time-out: each gets what the earlier ones left, and none
+    // starts once it has run out. 0, or the failure of the last try (MBUS_TCP_CONNECTION_ERROR
+    // for a refusal or a time-out, MBUS_IO_ERROR, or MBUS_OPEN_ERROR when no earlier try got
+    // further than that); closed on failure.
+    int connect(const net::Endpoint peers[], int count, int timeoutMs, const Clock &clock);
 
     // MBUS_CONNECTION_CLOSED when the peer has closed or a receive failed.
     int discardInput() override;
@@ -29,6 +33,7 @@ public:
     long takeArrived(unsigned char *buffer, int capacity);
 
 private:
+    int connectTo(const net::Endpoint &peer, int timeoutMs);
     int takeBuffered(unsigned char *buffer, int count);
 
     // Received but not yet taken: bytes first to last - 1 of scratch.

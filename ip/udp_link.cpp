@@ -4,11 +4,11 @@
 
 namespace mbus {
 
-int UdpLink::open(const net::Ipv4Endpoint &peer)
+int UdpLink::open(const net::Endpoint &peer)
 {
     close();
     peerAddress = peer;
-    int opened = adopt(net::openDatagram());
+    int opened = adopt(net::openDatagram(peer.family));
     if (opened != MBUS_SUCCESS)
         return opened;
     net::setDatagramOptions(handle, kFrameSize);

@@ -9,9 +9,9 @@ namespace mbus {
 
 class UdpLink : public SocketLink {
 public:
-    // Creates the socket for datagrams to peer, closing an open one first: 0 or MBUS_OPEN_ERROR.
-    // Nothing is sent, so it succeeds whether a device answers or not.
-    int open(const net::Ipv4Endpoint &peer);
+    // Creates the socket for datagrams to peer, of its family, closing an open one first: 0 or
+    // MBUS_OPEN_ERROR. Nothing is sent, so it succeeds whether a device answers or not.
+    int open(const net::Endpoint &peer);
 
     // Drops the datagrams of earlier, timed-out requests; never fails.
     int discardInput() override;
@@ -23,7 +23,7 @@ public:
     int receive(unsigned char *buffer, int count, int timeoutMs, int *received) override;
 
 private:
-    net::Ipv4Endpoint peerAddress;
+    net::Endpoint peerAddress;
 };
 
 } // namespace mbus

@@ -19,7 +19,7 @@ void MbusUdpMasterProtocol::closeConnection()
 
 int MbusUdpMasterProtocol::openSocket()
 {
-    return udpLink.open(serverAddress);
+    return udpLink.open(serverAddresses[0]);
 }
 
 int MbusUdpMasterProtocol::afterFailedAttempt(int result, bool retriesLeft)

@@ -29,7 +29,7 @@ void usage(std::FILE* out)
         "               addresses for slaves 248..2295) on a pseudo-terminal\n"
         "  --port N     TCP/UDP port, 0 = chosen by the system (default 0)\n"
         "  --seconds S  lifetime in seconds, 1..86400 (default 60)\n"
-        "  --host ADDR  dotted IPv4 address to listen on (default 127.0.0.1)\n"
+        "  --host ADDR  IPv4 or IPv6 address to listen on (default 127.0.0.1)\n"
         "The first line printed is \"listening on ADDR:PORT\", or for the pty modes\n"
         "\"serial line on PATH\" (the tty a master opens).\n"
         "Every unit / slave address is answered (serial: broadcasts are not answered).\n"

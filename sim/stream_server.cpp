@@ -1,5 +1,7 @@
 #include "sim/stream_server.h"
 
+#include "sim/socket_address.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
@@ -36,19 +38,16 @@ int StreamServer::start(int port, const std::string& host)
     if (running_.load()) return -1;
     if (thread_.joinable()) stop();  // the previous run ended by its lifetime
     if (port < 0 || port > 65535) return -1;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(std::uint16_t(port));
-    if (::inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1) return -1;
+    SocketAddress addr;
+    if (!addr.set(host, port)) return -1;
 
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    listenFd_ = ::socket(addr.family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (listenFd_ < 0) return -1;
     const int one = 1;
     ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    socklen_t len = sizeof addr;
-    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+    if (::bind(listenFd_, addr.get(), addr.length) != 0 ||
         ::listen(listenFd_, 64) != 0 ||
-        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+        ::getsockname(listenFd_, addr.get(), &addr.length) != 0) {
         closeFd(listenFd_);
         return -1;
     }
@@ -57,7 +56,7 @@ int StreamServer::start(int port, const std::string& host)
         closeFd(listenFd_);
         return -1;
     }
-    port_ = ntohs(addr.sin_port);
+    port_ = addr.port();
     return port_.load();
 }
 

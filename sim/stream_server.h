@@ -25,8 +25,9 @@ public:
     StreamServer();
     ~StreamServer() override;
 
-    // Listens on host:port (port 0: the system picks a free port) and serves in a background
-    // thread. Returns the port, or -1 when the device already runs or the socket cannot be set up.
+    // Listens on host:port (an IPv4 or IPv6 address; port 0: the system picks a free port) and
+    // serves in a background thread. Returns the port, or -1 when the device already runs or the
+    // socket cannot be set up.
     int start(int port = 0, const std::string& host = "127.0.0.1");
     // Stops serving, closes every connection and joins the thread. The most derived class
     // calls it in its destructor, because the thread makes virtual calls into the object.

@@ -2,6 +2,7 @@
 
 #include "sim/mbap_codec.h"
 #include "sim/reply_plan.h"
+#include "sim/socket_address.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -35,23 +36,20 @@ int UdpDevice::start(int port, const std::string& host)
     if (running_.load()) return -1;
     if (thread_.joinable()) stop();
     if (port < 0 || port > 65535) return -1;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(std::uint16_t(port));
-    if (::inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1) return -1;
-    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    SocketAddress addr;
+    if (!addr.set(host, port)) return -1;
+    fd_ = ::socket(addr.family(), SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd_ < 0) return -1;
-    socklen_t len = sizeof addr;
     int pipeFds[2];
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
+    if (::bind(fd_, addr.get(), addr.length) != 0 ||
+        ::getsockname(fd_, addr.get(), &addr.length) != 0 ||
         ::pipe2(pipeFds, O_NONBLOCK | O_CLOEXEC) != 0) {
         closeFd(fd_);
         return -1;
     }
     wakeRead_ = pipeFds[0];
     wakeWrite_ = pipeFds[1];
-    port_ = ntohs(addr.sin_port);
+    port_ = addr.port();
     pending_.clear();
     hasLastTransactionId_ = false;
     stopping_ = false;

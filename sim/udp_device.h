@@ -24,7 +24,8 @@ public:
     UdpDevice() = default;
     ~UdpDevice() override;
 
-    // Returns the port (port 0: chosen by the system), or -1.
+    // Listens on host (an IPv4 or IPv6 address). Returns the port (port 0: chosen by the
+    // system), or -1.
     int start(int port = 0, const std::string& host = "127.0.0.1");
     void stop();
     int port() const { return port_.load(); }

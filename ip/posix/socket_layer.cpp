@@ -28,13 +28,46 @@ int fd(Socket socket)
     return static_cast<int>(socket);
 }
 
-sockaddr_in toSockaddr(const Ipv4Endpoint &endpoint)
+int familyOf(Endpoint::Family family)
 {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(endpoint.port);
-    address.sin_addr.s_addr = endpoint.address;
-    return address;
+    return family == Endpoint::Family::Ipv6 ? AF_INET6 : AF_INET;
+}
+
+// The system's form of an endpoint, and its length.
+socklen_t toSockaddr(const Endpoint &endpoint, sockaddr_storage *storage)
+{
+    *storage = sockaddr_storage{};
+    if (endpoint.family == Endpoint::Family::Ipv6) {
+        auto *address = reinterpret_cast<sockaddr_in6 *>(storage);
+        address->sin6_family = AF_INET6;
+        address->sin6_port = htons(endpoint.port);
+        std::memcpy(&address->sin6_addr, endpoint.address, sizeof address->sin6_addr);
+        address->sin6_scope_id = endpoint.scopeId;
+        return sizeof *address;
+    }
+    auto *address = reinterpret_cast<sockaddr_in *>(storage);
+    address->sin_family = AF_INET;
+    address->sin_port = htons(endpoint.port);
+    std::memcpy(&address->sin_addr, endpoint.address, sizeof address->sin_addr);
+    return sizeof *address;
+}
+
+// False for a family other than IPv4 and IPv6.
+bool fromSockaddr(const sockaddr *source, Endpoint *endpoint)
+{
+    *endpoint = Endpoint{};
+    if (source->sa_family == AF_INET6) {
+        const auto *address = reinterpret_cast<const sockaddr_in6 *>(source);
+        endpoint->family = Endpoint::Family::Ipv6;
+        std::memcpy(endpoint->address, &address->sin6_addr, sizeof address->sin6_addr);
+        endpoint->scopeId = address->sin6_scope_id;
+        return true;
+    }
+    if (source->sa_family == AF_INET) {
+        std::memcpy(endpoint->address, &reinterpret_cast<const sockaddr_in *>(source)->sin_addr, 4);
+        return true;
+    }
+    return false;
 }
 
 // What is left until deadline, rounded up, and 0 once it has passed.
@@ -139,28 +172,49 @@ std::uint32_t parseDottedAddress(const char *text)
     return ::inet_addr(text);
 }
 
-bool lookupHost(const char *name, std::uint32_t *address)
+bool parseIpv6Address(const char *text, Endpoint *address)
 {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_INET6;
     hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST; // never a name lookup
     addrinfo *found = nullptr;
-    if (::getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr)
+    if (::getaddrinfo(text, nullptr, &hints, &found) != 0 || found == nullptr)
         return false;
-    *address = reinterpret_cast<const sockaddr_in *>(found->ai_addr)->sin_addr.s_addr;
+    bool parsed = fromSockaddr(found->ai_addr, address);
     ::freeaddrinfo(found);
-    return true;
+    return parsed;
 }
 
-Socket openStream()
+int lookupHost(const char *name, Endpoint found[kFamilyCount])
 {
-    int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // No AI_ADDRCONFIG: it hides IPv6 addresses on hosts whose only IPv6 address is ::1.
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *list = nullptr;
+    if (::getaddrinfo(name, nullptr, &hints, &list) != 0)
+        return 0;
+    int count = 0;
+    for (const addrinfo *entry = list; entry != nullptr && count < kFamilyCount; entry = entry->ai_next) {
+        Endpoint candidate;
+        if (!fromSockaddr(entry->ai_addr, &candidate) || (count > 0 && candidate.family == found[0].family))
+            continue;
+        found[count++] = candidate;
+    }
+    ::freeaddrinfo(list);
+    return count;
+}
+
+Socket openStream(Endpoint::Family family)
+{
+    int s = ::socket(familyOf(family), SOCK_STREAM | SOCK_CLOEXEC, 0);
     return s < 0 ? kInvalidSocket : s;
 }
 
-Socket openDatagram()
+Socket openDatagram(Endpoint::Family family)
 {
-    int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    int s = ::socket(familyOf(family), SOCK_DGRAM | SOCK_CLOEXEC, 0);
     return s < 0 ? kInvalidSocket : s;
 }
 
@@ -176,11 +230,12 @@ bool setNonBlocking(Socket socket)
     return flags >= 0 && ::fcntl(fd(socket), F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-ConnectResult startConnect(Socket socket, const Ipv4Endpoint &peer)
+ConnectResult startConnect(Socket socket, const Endpoint &peer)
 {
-    sockaddr_in address = toSockaddr(peer);
+    sockaddr_storage address;
+    const socklen_t length = toSockaddr(peer, &address);
     for (;;) {
-        if (::connect(fd(socket), reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0)
+        if (::connect(fd(socket), reinterpret_cast<const sockaddr *>(&address), length) == 0)
             return ConnectResult::Connected;
         if (errno == EINPROGRESS || errno == EWOULDBLOCK)
             return ConnectResult::InProgress;
@@ -236,13 +291,14 @@ long receiveBytes(Socket socket, void *buffer, std::size_t capacity)
     return transferResult(got);
 }
 
-long sendDatagram(Socket socket, const void *data, std::size_t count, const Ipv4Endpoint &peer)
+long sendDatagram(Socket socket, const void *data, std::size_t count, const Endpoint &peer)
 {
-    sockaddr_in address = toSockaddr(peer);
+    sockaddr_storage address;
+    const socklen_t length = toSockaddr(peer, &address);
     ssize_t sent;
     do {
         sent = ::sendto(fd(socket), data, count, MSG_NOSIGNAL | MSG_DONTWAIT,
-                        reinterpret_cast<const sockaddr *>(&address), sizeof address);
+                        reinterpret_cast<const sockaddr *>(&address), length);
     } while (sent < 0 && errno == EINTR);
     return transferResult(sent);
 }

@@ -26,13 +26,46 @@ SOCKET handleOf(Socket socket)
     return static_cast<SOCKET>(socket);
 }
 
-sockaddr_in toSockaddr(const Ipv4Endpoint &endpoint)
+int familyOf(Endpoint::Family family)
 {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(endpoint.port);
-    address.sin_addr.s_addr = endpoint.address;
-    return address;
+    return family == Endpoint::Family::Ipv6 ? AF_INET6 : AF_INET;
+}
+
+// The system's form of an endpoint, and its length.
+int toSockaddr(const Endpoint &endpoint, sockaddr_storage *storage)
+{
+    *storage = sockaddr_storage{};
+    if (endpoint.family == Endpoint::Family::Ipv6) {
+        auto *address = reinterpret_cast<sockaddr_in6 *>(storage);
+        address->sin6_family = AF_INET6;
+        address->sin6_port = htons(endpoint.port);
+        std::memcpy(&address->sin6_addr, endpoint.address, sizeof address->sin6_addr);
+        address->sin6_scope_id = endpoint.scopeId;
+        return sizeof *address;
+    }
+    auto *address = reinterpret_cast<sockaddr_in *>(storage);
+    address->sin_family = AF_INET;
+    address->sin_port = htons(endpoint.port);
+    std::memcpy(&address->sin_addr, endpoint.address, sizeof address->sin_addr);
+    return sizeof *address;
+}
+
+// False for a family other than IPv4 and IPv6.
+bool fromSockaddr(const sockaddr *source, Endpoint *endpoint)
+{
+    *endpoint = Endpoint{};
+    if (source->sa_family == AF_INET6) {
+        const auto *address = reinterpret_cast<const sockaddr_in6 *>(source);
+        endpoint->family = Endpoint::Family::Ipv6;
+        std::memcpy(endpoint->address, &address->sin6_addr, sizeof address->sin6_addr);
+        endpoint->scopeId = address->sin6_scope_id;
+        return true;
+    }
+    if (source->sa_family == AF_INET) {
+        std::memcpy(endpoint->address, &reinterpret_cast<const sockaddr_in *>(source)->sin_addr, 4);
+        return true;
+    }
+    return false;
 }
 
 // Send and receive take an int length.
@@ -148,25 +181,47 @@ std::uint32_t parseDottedAddress(const char *text)
     return ::inet_addr(text);
 }
 
-bool lookupHost(const char *name, std::uint32_t *address)
+bool parseIpv6Address(const char *text, Endpoint *address)
 {
-    // IPv4 only; the first address of the list is taken and the others ignored.
-    const hostent *entry = ::gethostbyname(name);
-    if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list == nullptr ||
-        entry->h_addr_list[0] == nullptr)
+    addrinfo hints{};
+    hints.ai_family = AF_INET6;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST; // never a name lookup
+    addrinfo *found = nullptr;
+    if (::getaddrinfo(text, nullptr, &hints, &found) != 0 || found == nullptr)
         return false;
-    std::memcpy(address, entry->h_addr_list[0], sizeof *address);
-    return true;
+    const bool parsed = fromSockaddr(found->ai_addr, address);
+    ::freeaddrinfo(found);
+    return parsed;
 }
 
-Socket openStream()
+int lookupHost(const char *name, Endpoint found[kFamilyCount])
 {
-    return adopt(::socket(AF_INET, SOCK_STREAM, 0));
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *list = nullptr;
+    if (::getaddrinfo(name, nullptr, &hints, &list) != 0)
+        return 0;
+    int count = 0;
+    for (const addrinfo *entry = list; entry != nullptr && count < kFamilyCount; entry = entry->ai_next) {
+        Endpoint candidate;
+        if (!fromSockaddr(entry->ai_addr, &candidate) || (count > 0 && candidate.family == found[0].family))
+            continue;
+        found[count++] = candidate;
+    }
+    ::freeaddrinfo(list);
+    return count;
 }
 
-Socket openDatagram()
+Socket openStream(Endpoint::Family family)
 {
-    return adopt(::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+    return adopt(::socket(familyOf(family), SOCK_STREAM, 0));
+}
+
+Socket openDatagram(Endpoint::Family family)
+{
+    return adopt(::socket(familyOf(family), SOCK_DGRAM, IPPROTO_UDP));
 }
 
 void closeSocket(Socket socket)
@@ -181,10 +236,11 @@ bool setNonBlocking(Socket socket)
     return ::ioctlsocket(handleOf(socket), FIONBIO, &on) == 0;
 }
 
-ConnectResult startConnect(Socket socket, const Ipv4Endpoint &peer)
+ConnectResult startConnect(Socket socket, const Endpoint &peer)
 {
-    sockaddr_in address = toSockaddr(peer);
-    if (::connect(handleOf(socket), reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0)
+    sockaddr_storage address;
+    const int length = toSockaddr(peer, &address);
+    if (::connect(handleOf(socket), reinterpret_cast<const sockaddr *>(&address), length) == 0)
         return ConnectResult::Connected;
     const int error = ::WSAGetLastError();
     if (error == WSAEWOULDBLOCK || error == WSAEINPROGRESS)
@@ -231,11 +287,12 @@ long receiveBytes(Socket socket, void *buffer, std::size_t capacity)
     return transferResult(::recv(handleOf(socket), static_cast<char *>(buffer), clampedLength(capacity), 0));
 }
 
-long sendDatagram(Socket socket, const void *data, std::size_t count, const Ipv4Endpoint &peer)
+long sendDatagram(Socket socket, const void *data, std::size_t count, const Endpoint &peer)
 {
-    sockaddr_in address = toSockaddr(peer);
+    sockaddr_storage address;
+    const int length = toSockaddr(peer, &address);
     return transferResult(::sendto(handleOf(socket), static_cast<const char *>(data), clampedLength(count), 0,
-                                   reinterpret_cast<const sockaddr *>(&address), sizeof address));
+                                   reinterpret_cast<const sockaddr *>(&address), length));
 }
 
 long receiveDatagram(Socket socket, void *buffer, std::size_t capacity)

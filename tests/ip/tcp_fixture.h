@@ -6,6 +6,10 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -55,6 +59,42 @@ private:
     std::thread sender;
 };
 
+// A loopback listener that never accepts and whose queue is full: it drops further handshakes,
+// so a connect to it stays pending until its time-out.
+class UnansweredListener {
+public:
+    UnansweredListener()
+    {
+        listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+            ::listen(listener, 0) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            return;
+        for (int &filler : fillers) {
+            filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(filler, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        portNumber = ntohs(address.sin_port);
+    }
+    ~UnansweredListener()
+    {
+        for (int filler : fillers)
+            ::close(filler);
+        ::close(listener);
+    }
+    // 0 when it could not be set up.
+    int port() const { return portNumber; }
+
+private:
+    int listener = -1;
+    int fillers[4] = {-1, -1, -1, -1};
+    int portNumber = 0;
+};
+
 class TcpMasterTest : public ::testing::Test {
 protected:
     static constexpr int kShortTimeoutMs = 100;
@@ -69,19 +109,19 @@ protected:
 
     void open() { ASSERT_EQ(MBUS_SUCCESS, master.openConnection("127.0.0.1")); }
 
-    // The device accepts in its own thread: wait (boundedly) until it has seen n connections.
-    int connectionsAfterAccepting(int n)
+    // A device accepts in its own thread: wait (boundedly) until it has seen n connections.
+    int connectionsAfterAccepting(int n, const sim::StreamServer *on = nullptr)
     {
+        const sim::StreamServer &server = on != nullptr ? *on : device;
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (device.connectionCount() < n && std::chrono::steady_clock::now() < deadline)
+        while (server.connectionCount() < n && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return device.connectionCount();
+        return server.connectionCount();
     }
 
     static long long millisecondsSince(std::chrono::steady_clock::time_point start)
     {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
-            .count();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
     }
 
     sim::TcpDevice device;

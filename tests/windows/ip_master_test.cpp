@@ -171,6 +171,20 @@ TEST(SimulatedDevice, RtuAndAsciiFramesOverTcp)
     writesAndReadsBack(ascii, 71);
 }
 
+TEST(SimulatedDevice, EveryIpMasterOverIpv6)
+{
+    MbusTcpMasterProtocol tcp;
+    openOn(tcp, simulatorPort("MBUS_SIM_TCP_IPV6_PORT"), "[::1]");
+    readsTheDemoContents(tcp);
+    writesAndReadsBack(tcp, 81);
+    MbusUdpMasterProtocol udp;
+    openOn(udp, simulatorPort("MBUS_SIM_UDP_IPV6_PORT"), "::1");
+    readsTheDemoContents(udp);
+    MbusRtuOverTcpMasterProtocol rtu;
+    openOn(rtu, simulatorPort("MBUS_SIM_RTU_OVER_TCP_IPV6_PORT"), "::1");
+    readsTheDemoContents(rtu);
+}
+
 TEST(WindowsSockets, DottedAddressesAndNameLookup)
 {
     net::startup();
@@ -178,10 +192,14 @@ TEST(WindowsSockets, DottedAddressesAndNameLookup)
     EXPECT_EQ(htonl(0xC0A8000A), net::parseDottedAddress("192.168.0.10"));
     EXPECT_EQ(net::kNoAddress, net::parseDottedAddress("localhost"));
     EXPECT_EQ(net::kNoAddress, net::parseDottedAddress("255.255.255.255"));
-    std::uint32_t address = 0;
-    ASSERT_TRUE(net::lookupHost("localhost", &address));
-    EXPECT_EQ(0x7F, address & 0xFF); // 127.x.x.x, network byte order
-    EXPECT_FALSE(net::lookupHost("no-such-host.invalid", &address));
+    net::Endpoint found[net::kFamilyCount];
+    ASSERT_GE(net::lookupHost("localhost", found), 1);
+    EXPECT_EQ(0, net::lookupHost("no-such-host.invalid", found));
+    net::Endpoint v6;
+    ASSERT_TRUE(net::parseIpv6Address("::1", &v6));
+    EXPECT_EQ(net::Endpoint::Family::Ipv6, v6.family);
+    EXPECT_EQ(1, v6.address[15]);
+    EXPECT_FALSE(net::parseIpv6Address("::g", &v6));
     net::cleanup();
 }
 
