@@ -7,7 +7,10 @@
 
 namespace {
 
-const char *const kFooter = R"(Devices are named by URL:
+const char *const kFooter = R"(Options of every command (listed by mbus --help): --unit, --timeout, --retries, --format,
+--base, --trace; they may stand before or after the command.
+
+Devices are named by URL:
   tcp://HOST[:PORT]  udp://HOST[:PORT]  rtu-over-tcp://HOST[:PORT]  ascii-over-tcp://HOST[:PORT]
   rtu:DEVICE  ascii:DEVICE  rtu-extended:DEVICE (RTU with unit ids up to 2295)
   IPv6 addresses go in brackets: tcp://[::1]:502. Settings follow a '?', joined by '&':

@@ -1,6 +1,7 @@
 #include "tests/cli/mbus_process.h"
 
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -20,11 +21,12 @@ long long nowMs()
 }
 } // namespace
 
-MbusRun runMbus(const std::vector<std::string> &arguments)
+MbusRun runMbus(const std::vector<std::string> &arguments, bool terminal)
 {
     MbusRun run;
     int outPipe[2], errPipe[2];
-    if (pipe(outPipe) != 0 || pipe(errPipe) != 0)
+    if ((terminal ? openpty(&outPipe[0], &outPipe[1], nullptr, nullptr, nullptr) : pipe(outPipe)) != 0 ||
+        pipe(errPipe) != 0)
         return run;
     std::vector<char *> argv{const_cast<char *>(MBUS_PROGRAM)};
     for (const std::string &argument : arguments)
@@ -61,7 +63,7 @@ MbusRun runMbus(const std::vector<std::string> &arguments)
             const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
             if (got > 0) {
                 sinks[i]->append(buffer, std::size_t(got));
-            } else if (got == 0 || errno != EINTR) {
+            } else if (got == 0 || errno != EINTR) { // a terminal's end reads as EIO
                 close(fds[i].fd);
                 fds[i].fd = -1;
             }

@@ -10,4 +10,5 @@ struct MbusRun {
     std::string err;
 };
 
-MbusRun runMbus(const std::vector<std::string> &arguments);
+// With `terminal`, standard output is a pseudo-terminal (so line ends arrive as "\r\n").
+MbusRun runMbus(const std::vector<std::string> &arguments, bool terminal = false);

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -18,10 +20,10 @@ protected:
         ASSERT_GT(port, 0);
         url = "tcp://127.0.0.1:" + std::to_string(port);
     }
-    MbusRun mbus(std::vector<std::string> arguments)
+    MbusRun mbus(std::vector<std::string> arguments, bool terminal = false)
     {
         arguments.insert(arguments.begin() + 1, url);
-        return runMbus(arguments);
+        return runMbus(arguments, terminal);
     }
 
     sim::TcpDevice device;
@@ -145,6 +147,26 @@ TEST_F(MbusTcp, WatchPrintsOneLineForEachPollAndValue)
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), 'Z'), 2);
     EXPECT_NE(run.out.find("Z,1,0005,5\n"), std::string::npos);
     EXPECT_NE(run.err.find("Z: Slave Device Failure exception response (result 164)\n"), std::string::npos) << run.err;
+}
+
+TEST_F(MbusTcp, WatchOnATerminalShowsChangedValuesInReverseVideo)
+{
+    device.setHoldingRegister(1, 7);
+    // The value changes once the first poll has been answered, well before the second.
+    std::thread changer([this] {
+        for (int i = 0; i < 1000 && device.requests().empty(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        device.setHoldingRegister(1, 8);
+    });
+    const MbusRun run = mbus({"watch", "holding", "1", "-c", "2", "-n", "2", "-i", "1000"}, true);
+    changer.join();
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::size_t second = run.out.find("poll 2");
+    ASSERT_NE(second, std::string::npos) << run.out;
+    EXPECT_EQ(run.out.rfind("\x1b[H\x1b[2J", 0), 0u);
+    EXPECT_EQ(run.out.find("\x1b[7m"), run.out.find("\x1b[7m8\x1b[0m")) << run.out; // only the changed value
+    EXPECT_GT(run.out.find("\x1b[7m8\x1b[0m"), second);
+    EXPECT_NE(run.out.find("1        0000  0\r\n"), std::string::npos) << run.out;
 }
 
 TEST(MbusInfo, ReadsTheIdentificationPageByPage)
