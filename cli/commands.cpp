@@ -75,7 +75,7 @@ int Commands::fail(int resultCode, const std::string &detail)
     return exitStatus(resultCode);
 }
 
-int Commands::open()
+int Commands::open(int defaultTimeoutMs)
 {
     if (options_.trace)
         return fail(MBUS_ILLEGAL_ARGUMENT, "--trace: frame tracing is not available in this build");
@@ -89,8 +89,10 @@ int Commands::open()
     if (options_.unit > endpoint_.maxUnit())
         return fail(MBUS_ILLEGAL_ARGUMENT, "unit " + std::to_string(options_.unit) + " is beyond " +
                                                std::to_string(endpoint_.maxUnit()) + " on this transport");
-    const int result = session_.open(endpoint_, options_.timeoutMs > 0 ? options_.timeoutMs : endpoint_.timeoutMs,
-                                     options_.retries);
+    int timeoutMs = options_.timeoutMs > 0 ? options_.timeoutMs : endpoint_.timeoutMs;
+    if (timeoutMs == 0)
+        timeoutMs = defaultTimeoutMs;
+    const int result = session_.open(endpoint_, timeoutMs, options_.retries);
     return result == MBUS_SUCCESS ? 0 : fail(result, "cannot open " + options_.url);
 }
 
@@ -261,7 +263,7 @@ int Commands::scan()
     const long long wire = options_.address - options_.base;
     if (wire < 0 || wire > 65535)
         return fail(MBUS_ILLEGAL_ARGUMENT, "the probe address lies outside the address range");
-    if (int status = open())
+    if (int status = open(kScanTimeoutMs))
         return status;
     if (options_.from > options_.to || options_.to > endpoint_.maxUnit())
         return fail(MBUS_ILLEGAL_ARGUMENT, "units " + std::to_string(options_.from) + ".." +

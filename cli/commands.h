@@ -28,7 +28,8 @@ public:
 private:
     // Checks the options common to the data commands and opens the master.
     int prepare(bool writing);
-    int open();
+    // defaultTimeoutMs applies when neither the URL nor --timeout gives one; 0: the library's.
+    int open(int defaultTimeoutMs = 0);
     // Reports a failure and returns its exit status.
     int fail(int resultCode, const std::string &detail = std::string());
     // Reads the configured block once into rows of address, raw registers and value.
