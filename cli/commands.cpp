@@ -9,7 +9,7 @@ namespace {
 
 constexpr int kScanTimeoutMs = 250;
 constexpr int kReadDeviceIdentification = 43;
-constexpr int kMaxIdentificationPages = 64;
+constexpr int kMaxIdentificationPages = 256; // each page must move to a later object
 
 bool tableFromName(const std::string &name, DataTable &table)
 {

@@ -49,6 +49,7 @@ int main(int argc, char **argv)
     CLI::App app{std::string("mbus: a Modbus master on the command line (library ") + mbusGetPackageVersion() + ")",
                  "mbus"};
     app.footer(kFooter);
+    app.set_version_flag("--version", std::string("mbus ") + mbusGetPackageVersion());
     app.require_subcommand(1);
     app.fallthrough();
     app.add_option("-u,--unit", options.unit, "unit id (slave address)")->check(CLI::Range(0, 2295))->capture_default_str();
