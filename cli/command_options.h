@@ -1,6 +1,8 @@
 // Everything the command line can say, as parsed; checked by the commands that use it.
 #pragma once
 
+#include "cli/endpoint.h"
+
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@ struct CommandOptions {
     std::string format = "table";
     int base = 1;
     bool trace = false;
+    TlsOptions tls; // tls:// URLs
 
     // read, write, watch.
     std::string table;

@@ -86,6 +86,7 @@ int Commands::open(int defaultTimeoutMs)
     std::string error;
     if (!Endpoint::parse(options_.url, endpoint_, error))
         return fail(MBUS_ILLEGAL_ARGUMENT, error);
+    endpoint_.tls = options_.tls;
     if (options_.unit > endpoint_.maxUnit())
         return fail(MBUS_ILLEGAL_ARGUMENT, "unit " + std::to_string(options_.unit) + " is beyond " +
                                                std::to_string(endpoint_.maxUnit()) + " on this transport");

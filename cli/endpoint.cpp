@@ -15,6 +15,7 @@ struct Scheme {
 
 constexpr Scheme kSchemes[] = {
     {"tcp", Transport::Tcp, true},
+    {"tls", Transport::Tls, true},
     {"udp", Transport::Udp, true},
     {"rtu-over-tcp", Transport::RtuOverTcp, true},
     {"ascii-over-tcp", Transport::AsciiOverTcp, true},
@@ -126,7 +127,7 @@ bool Endpoint::parse(const std::string &url, Endpoint &endpoint, std::string &er
         if (colon != std::string::npos && url.compare(0, colon, candidate.name) == 0)
             scheme = &candidate;
     if (scheme == nullptr) {
-        error = "\"" + url + "\" names no transport (tcp://, udp://, rtu-over-tcp://, ascii-over-tcp://, rtu:, ascii:, rtu-extended:)";
+        error = "\"" + url + "\" names no transport (tcp://, tls://, udp://, rtu-over-tcp://, ascii-over-tcp://, rtu:, ascii:, rtu-extended:)";
         return false;
     }
     endpoint = Endpoint();

@@ -11,11 +11,12 @@ const char *const kFooter = R"(Options of every command (listed by mbus --help):
 --base, --trace; they may stand before or after the command.
 
 Devices are named by URL:
-  tcp://HOST[:PORT]  udp://HOST[:PORT]  rtu-over-tcp://HOST[:PORT]  ascii-over-tcp://HOST[:PORT]
+  tcp://HOST[:PORT]  tls://HOST[:PORT] (Modbus/TCP over TLS, port 802)  udp://HOST[:PORT]  rtu-over-tcp://HOST[:PORT]  ascii-over-tcp://HOST[:PORT]
   rtu:DEVICE  ascii:DEVICE  rtu-extended:DEVICE (RTU with unit ids up to 2295)
   IPv6 addresses go in brackets: tcp://[::1]:502. Settings follow a '?', joined by '&':
   timeout=MS (any URL); baud=N, parity=none|even|odd, databits=7|8, stopbits=1|2, rs485=RTS_DELAY_MS
   (serial lines; default 19200 baud, even parity, 8 data bits (ASCII: 7), 1 stop bit).
+  tls:// takes --ca, --cert and --key (or --pfx), --password, --server-name, --insecure, --tls-min.
   Example: mbus read "rtu:/dev/ttyUSB0?baud=9600&parity=none" --unit 3 input 1 --count 4
 
 Exit status: 0 success; 1 bad arguments or library results 1..63 (general); 2 I/O failure,
@@ -62,6 +63,17 @@ int main(int argc, char **argv)
     app.add_option("--base", options.base, "address of the first register or bit: 1 (default) or 0")
         ->check(CLI::IsMember({0, 1}));
     app.add_flag("--trace", options.trace, "print every frame (not available in this build)");
+    app.add_option("--ca", options.tls.caFile, "tls: PEM file of the CAs that sign the device's certificate");
+    app.add_option("--ca-dir", options.tls.caFolder, "tls: folder of hashed CA certificates");
+    app.add_option("--cert", options.tls.certFile, "tls: this master's certificate (PEM)");
+    app.add_option("--key", options.tls.keyFile, "tls: its private key (PEM; default: in --cert)");
+    app.add_option("--pfx", options.tls.pfxFile, "tls: certificate and key in one PKCS#12 file");
+    app.add_option("--password", options.tls.password, "tls: password of the key or the PKCS#12 file");
+    app.add_option("--server-name", options.tls.serverName,
+                   "tls: name or address the device's certificate must carry (default: the URL's host)");
+    app.add_flag("--insecure", options.tls.insecure, "tls: accept any device certificate (trials only)");
+    app.add_option("--tls-min", options.tls.minVersion, "tls: lowest TLS version, 1.2 (default) or 1.3")
+        ->check(CLI::IsMember({"1.2", "1.3"}));
 
     CLI::App *read = app.add_subcommand("read", "read coils, discrete inputs or registers");
     read->add_option("url", options.url, "the device")->required();

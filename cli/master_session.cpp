@@ -11,10 +11,32 @@ constexpr int kMaxWriteBits = 1968;
 
 MasterSession::~MasterSession() { mbusDestroy(handle); }
 
+int MasterSession::applyTls(const TlsOptions &tls)
+{
+    auto given = [](const std::string &text) { return text.empty() ? nullptr : text.c_str(); };
+    int result = MBUS_SUCCESS;
+    if (!tls.caFile.empty())
+        result = mbusTlsSetCaFile(handle, tls.caFile.c_str());
+    if (result == MBUS_SUCCESS && !tls.caFolder.empty())
+        result = mbusTlsSetCaFolder(handle, tls.caFolder.c_str());
+    if (result == MBUS_SUCCESS && !tls.pfxFile.empty())
+        result = mbusTlsSetClientPfx(handle, tls.pfxFile.c_str(), given(tls.password));
+    else if (result == MBUS_SUCCESS && !tls.certFile.empty())
+        result = mbusTlsSetClientCertificate(handle, tls.certFile.c_str(), given(tls.keyFile), given(tls.password));
+    if (result == MBUS_SUCCESS && !tls.serverName.empty())
+        result = mbusTlsSetServerName(handle, tls.serverName.c_str());
+    if (result == MBUS_SUCCESS && tls.insecure)
+        result = mbusTlsSetVerifyServer(handle, 0);
+    if (result == MBUS_SUCCESS)
+        result = mbusTlsSetMinVersion(handle, tls.minVersion == "1.3" ? MBUS_TLS_VERSION_1_3 : MBUS_TLS_VERSION_1_2);
+    return result;
+}
+
 int MasterSession::open(const Endpoint &endpoint, int timeoutMs, int retries)
 {
     switch (endpoint.transport) {
     case Transport::Tcp: handle = mbusNewTcpMaster(); break;
+    case Transport::Tls: handle = mbusNewTlsMaster(); break;
     case Transport::Udp: handle = mbusNewUdpMaster(); break;
     case Transport::RtuOverTcp: handle = mbusNewRtuOverTcpMaster(); break;
     case Transport::AsciiOverTcp: handle = mbusNewAsciiOverTcpMaster(); break;
@@ -39,6 +61,8 @@ int MasterSession::open(const Endpoint &endpoint, int timeoutMs, int retries)
         return mbusOpenSerialPort(handle, endpoint.device.c_str(), endpoint.baudRate, endpoint.dataBits,
                                   endpoint.stopBits, endpoint.parity);
     }
+    if (endpoint.transport == Transport::Tls && (result = applyTls(endpoint.tls)) != MBUS_SUCCESS)
+        return result;
     if (endpoint.port != 0 && (result = mbusSetPort(handle, static_cast<unsigned short>(endpoint.port))) != MBUS_SUCCESS)
         return result;
     return mbusOpenConnection(handle, endpoint.host.c_str());

@@ -33,5 +33,7 @@ public:
                        std::vector<std::uint8_t> &reply);
 
 private:
+    int applyTls(const TlsOptions &tls);
+
     MbusHandle handle = nullptr;
 };
