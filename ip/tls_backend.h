@@ -33,6 +33,9 @@ public:
     virtual Status write(const unsigned char *data, int count, int *moved) = 0;
     // The result code of the last Failed step.
     virtual int failure() const = 0;
+    // Whether a failed handshake that offered an earlier session should be tried once more
+    // with a new one (asked once per failure).
+    virtual bool takeFreshRetry() = 0;
     // Ends the session, keeping it for resumption when it completed well; the socket stays.
     virtual void end() = 0;
 };

@@ -17,6 +17,17 @@ TlsLink::TlsLink(TcpLink &connection) : carrier(connection), backend(newTlsBacke
 
 int TlsLink::connect(const net::Ipv4Endpoint &peer, const char *serverName, int timeoutMs)
 {
+    Clock::time_point start = Clock::now();
+    int result = handshake(peer, serverName, timeoutMs);
+    if (result == MBUS_TLS_HANDSHAKE_FAILED && backend->takeFreshRetry()) {
+        int left = timeoutMs - millisecondsSince(start);
+        result = left > 0 ? handshake(peer, serverName, left) : int{MBUS_TLS_HANDSHAKE_TIMEOUT};
+    }
+    return result;
+}
+
+int TlsLink::handshake(const net::Ipv4Endpoint &peer, const char *serverName, int timeoutMs)
+{
     close();
     Clock::time_point start = Clock::now();
     int result = carrier.connect(peer, timeoutMs);

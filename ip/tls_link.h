@@ -28,6 +28,8 @@ public:
     int receive(unsigned char *buffer, int count, int timeoutMs, int *received) override;
 
 private:
+    // One connect and handshake within timeoutMs.
+    int handshake(const net::Ipv4Endpoint &peer, const char *serverName, int timeoutMs);
     // Waits as the backend asks: 0, or the time-out code given, or MBUS_CONNECTION_CLOSED.
     int waitFor(TlsBackend::Status status, int timeoutMs, int timeoutResult);
 

@@ -147,8 +147,7 @@ public:
                 return MBUS_ILLEGAL_ARGUMENT;
             }
         }
-        if (lastSession != nullptr)
-            SSL_set_session(session, lastSession);
+        offeredSession = lastSession != nullptr && SSL_set_session(session, lastSession) == 1;
         SSL_set_cert_cb(session, noteCertificateRequest, this);
         certificateRequested = false;
         broken = false;
@@ -181,6 +180,13 @@ public:
     }
 
     int failure() const override { return lastFailure; }
+
+    bool takeFreshRetry() override
+    {
+        bool retry = freshRetry;
+        freshRetry = false;
+        return retry;
+    }
 
     void end() override
     {
@@ -282,6 +288,13 @@ private:
                 lastFailure = MBUS_TLS_VERSION_REFUSED;
             }
         }
+        // Some devices break off a handshake that offers an earlier session instead of
+        // starting a new one: the session is forgotten, and the link tries once more without.
+        if (handshaking && offeredSession && lastFailure == MBUS_TLS_HANDSHAKE_FAILED) {
+            SSL_SESSION_free(lastSession);
+            lastSession = nullptr;
+            freshRetry = true;
+        }
         ERR_clear_error();
         return Status::Failed;
     }
@@ -293,6 +306,8 @@ private:
     std::string password;
     bool broken = false;
     bool certificateRequested = false;
+    bool offeredSession = false;
+    bool freshRetry = false;
     int lastFailure = MBUS_SUCCESS;
 };
 

@@ -13,6 +13,7 @@ public:
     Status read(unsigned char *, int, int *moved) override { *moved = 0; return Status::Failed; }
     Status write(const unsigned char *, int, int *moved) override { *moved = 0; return Status::Failed; }
     int failure() const override { return MBUS_TLS_NOT_AVAILABLE; }
+    bool takeFreshRetry() override { return false; }
     void end() override {}
 };
 
