@@ -178,6 +178,71 @@ MBUS_API int mbusCustomFunction(MbusHandle handle, int slaveAddr, int functionCo
                                 const unsigned char *requestData, int requestLen, unsigned char *replyData,
                                 int *replyLen);
 
+/* ---------------------------------------------------------------------------------------------
+ * Modbus/TCP over TLS: MBAP frames inside a TLS session (TLS 1.2 or later, default port 802),
+ * the device checked by its certificate and the master shown by its own. The settings below may
+ * be changed only while the master is closed; the TLS context is made from them at the next
+ * mbusOpenConnection and reused by every reconnect. Data access, time-out, retries and poll
+ * delay are those of every master.
+ * ------------------------------------------------------------------------------------------- */
+
+/** Result codes of the TLS masters, in the I/O class. The certificate and version refusals
+ *  (82 to 85) and 86, 87 are final: the master closes and does not reconnect by itself. */
+enum {
+    MBUS_TLS_HANDSHAKE_FAILED = 80,     /**< The handshake broke off (peer closed, not TLS, ...) */
+    MBUS_TLS_HANDSHAKE_TIMEOUT = 81,    /**< Connect and handshake not done within the time-out */
+    MBUS_TLS_SERVER_NOT_TRUSTED = 82,   /**< The device's certificate chain is not trusted */
+    MBUS_TLS_SERVER_NAME_MISMATCH = 83, /**< The device's certificate is for another name or address */
+    MBUS_TLS_CLIENT_CERT_REFUSED = 84,  /**< The device refused or required the master's certificate */
+    MBUS_TLS_VERSION_REFUSED = 85,      /**< No TLS version both sides accept */
+    MBUS_TLS_NOT_AVAILABLE = 86,        /**< This build has no TLS backend */
+    MBUS_TLS_CONFIG_ERROR = 87          /**< A CA, certificate, key or PKCS#12 file could not be used */
+};
+
+/** Lowest TLS versions for mbusTlsSetMinVersion. */
+enum { MBUS_TLS_VERSION_1_2 = 0x0303, MBUS_TLS_VERSION_1_3 = 0x0304 };
+
+/** Creates a Modbus/TCP master over TLS, port 802, server verification on, TLS 1.2 or later.
+ *  @return the handle, or NULL when out of memory */
+MBUS_API MbusHandle mbusNewTlsMaster(void);
+
+/** Sets the PEM file of the CAs trusted to sign the device's certificate. Without a CA file
+ *  and folder the system's CAs are trusted.
+ *  @return MBUS_SUCCESS, MBUS_ILLEGAL_ARGUMENT for a null path or a handle that is no TLS
+ *  master, MBUS_ILLEGAL_STATE when open */
+MBUS_API int mbusTlsSetCaFile(MbusHandle handle, const char *path);
+
+/** Sets a folder of trusted CA certificates named by their hashes (openssl rehash).
+ *  @return as mbusTlsSetCaFile */
+MBUS_API int mbusTlsSetCaFolder(MbusHandle handle, const char *path);
+
+/** Sets the master's certificate chain and private key, both PEM; keyFile NULL means the key
+ *  is in certFile, password NULL means an unencrypted key. Replaces a PKCS#12 file.
+ *  @return as mbusTlsSetCaFile; an unreadable file shows as MBUS_TLS_CONFIG_ERROR at the open */
+MBUS_API int mbusTlsSetClientCertificate(MbusHandle handle, const char *certFile, const char *keyFile,
+                                         const char *password);
+
+/** Sets the master's certificate and key from one PKCS#12 (PFX) file. Replaces PEM files.
+ *  @return as mbusTlsSetClientCertificate */
+MBUS_API int mbusTlsSetClientPfx(MbusHandle handle, const char *pfxFile, const char *password);
+
+/** Sets the name the device's certificate must carry; a dotted address is checked against the
+ *  certificate's IP names. An empty name (the default) means the host name that
+ *  mbusOpenConnection is given.
+ *  @return as mbusTlsSetCaFile */
+MBUS_API int mbusTlsSetServerName(MbusHandle handle, const char *serverName);
+
+/** Turns the check of the device's certificate on (1, the default) or off (0: any device is
+ *  accepted, for trials only).
+ *  @return MBUS_SUCCESS, MBUS_ILLEGAL_ARGUMENT for a handle that is no TLS master,
+ *  MBUS_ILLEGAL_STATE when open */
+MBUS_API int mbusTlsSetVerifyServer(MbusHandle handle, int on);
+
+/** Sets the lowest TLS version accepted: MBUS_TLS_VERSION_1_2 (default) or MBUS_TLS_VERSION_1_3.
+ *  @return MBUS_SUCCESS, MBUS_ILLEGAL_ARGUMENT for another value or handle, MBUS_ILLEGAL_STATE
+ *  when open */
+MBUS_API int mbusTlsSetMinVersion(MbusHandle handle, int version);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,31 @@
+#!/bin/sh
+# Makes the certificates of the TLS tests in folder $1: a CA, a device certificate for
+# 127.0.0.1 and localhost, a master certificate with a Modbus role, a rogue CA with a device and
+# a master certificate of its own, and the master's key and certificate as a PKCS#12 file.
+set -eu
+cd "$1"
+days=2
+role="1.3.6.1.4.1.50316.802.1=ASN1:UTF8String:operator"
+
+ca() { # name
+  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout "$1.key" -out "$1.pem" \
+    -days $days -subj "/CN=$1" -addext basicConstraints=critical,CA:TRUE -addext keyUsage=keyCertSign 2>/dev/null
+}
+leaf() { # name, signing CA, extensions
+  openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout "$1.key" -out "$1.csr" -subj "/CN=$1" 2>/dev/null
+  printf '%s\n' "$3" > "$1.ext"
+  openssl x509 -req -in "$1.csr" -CA "$2.pem" -CAkey "$2.key" -CAcreateserial -out "$1.pem" -days $days \
+    -extfile "$1.ext" 2>/dev/null
+}
+
+ca ca
+ca rogue-ca
+leaf device ca "subjectAltName=IP:127.0.0.1,DNS:localhost
+extendedKeyUsage=serverAuth"
+leaf master ca "$role
+extendedKeyUsage=clientAuth"
+leaf rogue-device rogue-ca "subjectAltName=IP:127.0.0.1,DNS:localhost
+extendedKeyUsage=serverAuth"
+leaf rogue-master rogue-ca "$role
+extendedKeyUsage=clientAuth"
+openssl pkcs12 -export -in master.pem -inkey master.key -certfile ca.pem -passout pass:secret -out master.pfx
