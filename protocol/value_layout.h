@@ -7,7 +7,7 @@
 // (the slave's word-order flag clear) is CDAB; the flag set is ABCD. Swapping the bytes inside
 // the registers turns these into DCBA and BADC.
 //
-// Wiring into the masters: one more per-slave option bit, "bytes swapped in registers", set by
+// Wiring into the masters: one more per-slave option bit (0x10), "bytes swapped in registers", set by
 // configureSwappedBytes / configureStandardBytes (slave or all), applies to every read and write
 // below, with the word order taken from the slave's existing integer or float flag:
 //   readMultipleUnsigned16 / readInputUnsigned16 (uint16_t[], 1..125),

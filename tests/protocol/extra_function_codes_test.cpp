@@ -10,6 +10,7 @@
 #include "protocol/device_identification.h"
 #include "protocol/fifo_queue.h"
 #include "protocol/file_record.h"
+#include "protocol/reply_length.h"
 #include "protocol/server_id.h"
 
 using Bytes = std::vector<unsigned char>;
@@ -254,6 +255,33 @@ TEST(FifoQueueTest, ExampleAndCountLimit)
     EXPECT_EQ(mbus::parseReadFifoReply(reply.data(), 8, values.data(), 1, &count), MBUS_ILLEGAL_ARGUMENT);
     EXPECT_EQ(values[0], 0);
     EXPECT_EQ(values[1], 0xEEEE); // beyond the capacity of one
+}
+
+TEST(ReplyLengthTest, AnnouncedLengthsFoundByteByByte)
+{
+    // A framing reads what each hint asks for: it must never be told to read past the reply,
+    // and must learn the full length exactly.
+    const std::vector<std::pair<int, Bytes>> replies = {
+        {17, {0x05, 0xB4, 0xFF, 'L', 'M', 'B'}},
+        {20, {0x0C, 0x05, 0x06, 0x0D, 0xFE, 0x00, 0x20, 0x05, 0x06, 0x33, 0xCD, 0x00, 0x40}},
+        {24, {0x00, 0x06, 0x00, 0x02, 0x01, 0xB8, 0x12, 0x84}},
+        {43, {0x0E, 0x03, 0x83, 0xFF, 0x81, 0x02, 0x00, 0x01, 'V', 0x80, 0x02, 'x', 'x'}},
+        {43, {0x0E, 0x01, 0x83, 0x00, 0x00, 0x00}},
+    };
+    for (const auto &r : replies) {
+        const int size = int(r.second.size());
+        int have = 0;
+        mbus::ReplyLengthHint hint{false, 0};
+        for (int steps = 0; !hint.complete && steps <= size; ++steps) {
+            hint = mbus::announcedReplyLength(r.first, r.second.data(), have);
+            ASSERT_LE(hint.length, size) << "function " << r.first;
+            ASSERT_TRUE(hint.complete || hint.length > have);
+            have = hint.length;
+        }
+        EXPECT_TRUE(hint.complete);
+        EXPECT_EQ(hint.length, size) << "function " << r.first;
+    }
+    EXPECT_FALSE(mbus::announcedReplyLength(3, nullptr, 0).complete);
 }
 
 } // namespace
