@@ -115,7 +115,6 @@ TEST_F(TcpDeviceTest, DataFaultsOfTheDeviceReachTheReply)
     // The device's setters fill what the processor serves; a queued data fault changes one
     // reply, then the device answers normally again.
     dev.setDeviceObject(0x80, "ext");
-    dev.setFifo(0x0010, {0xABCD});
     dev.setFileRecord(2, 9999, 0x4242);
     EXPECT_EQ(dev.fileRecord(2, 9999), 0x4242);
     RawClient c(port);
@@ -126,12 +125,6 @@ TEST_F(TcpDeviceTest, DataFaultsOfTheDeviceReachTheReply)
                                     0x01, 0x80, 0x03, 'e', 'x', 't'}));
     ASSERT_TRUE(c.send(extended));
     EXPECT_EQ(c.receive(19).at(11), 0x00);
-    dev.pushFault(Fault{FaultKind::FifoOverflow, 40});
-    ASSERT_TRUE(c.send({0x00, 0x02, 0x00, 0x00, 0x00, 0x04, 0x01, 0x18, 0x00, 0x10}));
-    const Bytes fifo = c.receive(92);
-    ASSERT_EQ(fifo.size(), 92u);  // 40 values
-    EXPECT_EQ(Bytes(fifo.begin(), fifo.begin() + 16), (Bytes{0x00, 0x02, 0x00, 0x00, 0x00, 0x56, 0x01, 0x18, 0x00,
-                                                             0x52, 0x00, 0x28, 0xAB, 0xCD, 0x00, 0x00}));
 }
 
 TEST_F(TcpDeviceTest, IdentifierFaults)
