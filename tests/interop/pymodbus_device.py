@@ -52,7 +52,7 @@ IDENTITY = {
     0x80: "x" * 150,
     0x81: "y" * 150,
 }
-SERVER_ID = b"PMD-1"
+SERVER_ID = b"Pymodbus PMD-1"
 
 FRAMERS = {
     "tcp": ModbusSocketFramer,
