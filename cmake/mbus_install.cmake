@@ -134,8 +134,7 @@ if(DOXYGEN_FOUND AND EXISTS ${PROJECT_SOURCE_DIR}/docs/Doxyfile.in)
     VERBATIM)
 endif()
 
-# The Debian package: cpack -G DEB --config build/CPackConfig.cmake (or cmake --build build
-# --target package).
+# The Debian package: cmake --build build --target package (build/mbus_2.9.0_amd64.deb).
 set(CPACK_PACKAGE_NAME mbus)
 set(CPACK_PACKAGE_VENDOR "the Zorvane developers")
 set(CPACK_PACKAGE_CONTACT "the Zorvane developers")
