@@ -30,4 +30,17 @@ ReplyLengthHint announcedReplyLength(int functionCode, const unsigned char data[
     }
 }
 
+bool isAnnouncedReply(int functionCode)
+{
+    return functionCode == 17 || functionCode == 20 || functionCode == 24 || functionCode == 43;
+}
+
+int announcedFrameLength(int functionCode, const unsigned char data[], int have, int headLen, int trailLen, int maxData)
+{
+    const ReplyLengthHint hint = announcedReplyLength(functionCode, data, have < 0 ? 0 : have);
+    if (hint.length > maxData)
+        return -1;
+    return headLen + hint.length + (hint.complete ? trailLen : 0);
+}
+
 } // namespace mbus

@@ -18,6 +18,15 @@ struct ReplyLengthHint {
 // code whose replies are not announced this way, {false, 0}.
 ReplyLengthHint announcedReplyLength(int functionCode, const unsigned char data[], int have);
 
+// Whether replies to functionCode announce their own length.
+bool isAnnouncedReply(int functionCode);
+
+// Bytes of a binary reply frame to have in all, for a function code whose replies announce their
+// length: headLen bytes before the data, the arrived data bytes in data, trailLen check bytes.
+// -1 when the announced length exceeds maxData.
+int announcedFrameLength(int functionCode, const unsigned char data[], int have, int headLen, int trailLen,
+                         int maxData);
+
 } // namespace mbus
 
 #endif

@@ -109,6 +109,54 @@ enum {
     MBUS_PARITY_EVEN = 2  /**< Even parity (the Modbus default). */
 };
 
+/** Read device identification codes of mbusReadDeviceIdentification. */
+enum {
+    MBUS_DEVICE_ID_BASIC = 1,    /**< The basic objects 0x00..0x02 (vendor, product code, revision). */
+    MBUS_DEVICE_ID_REGULAR = 2,  /**< The basic and regular objects, 0x00..0x7F. */
+    MBUS_DEVICE_ID_EXTENDED = 3, /**< Every object, the extended ones 0x80..0xFF included. */
+    MBUS_DEVICE_ID_SPECIFIC = 4  /**< One object, the one named by its id. */
+};
+
+/** One object of a device identification: its id and where its bytes lie in the data buffer. */
+typedef struct MbusDeviceIdObject {
+    int id;     /**< Object id, 0..255. */
+    int offset; /**< Offset of the object's first byte in the caller's data buffer. */
+    int length; /**< Number of the object's bytes (not NUL-terminated). */
+} MbusDeviceIdObject;
+
+/** The parts of a report server id reply beside the bytes themselves. */
+typedef struct MbusServerIdReply {
+    int idLen;        /**< Bytes of the server id stored. */
+    int runIndicator; /**< 0x00 (off) or 0xFF (on). */
+    int restLen;      /**< Bytes of additional data behind the run indicator stored. */
+} MbusServerIdReply;
+
+/** idLen of mbusReportServerId: the server id fills every byte before the run indicator. */
+#define MBUS_SERVER_ID_TO_RUN_INDICATOR (-1)
+
+/** One sub-request of a file record read or write (function codes 20 and 21). */
+typedef struct MbusFileSubRequest {
+    int fileNo;    /**< File number, 1..65535. */
+    int recordNo;  /**< First record, 0..9999. */
+    int recordLen; /**< Number of records (registers), 1 up to the end of record 9999. */
+} MbusFileSubRequest;
+
+/** Directions of a traced frame. */
+enum {
+    MBUS_TRACE_SENT = 0,    /**< A request frame as it went out. */
+    MBUS_TRACE_RECEIVED = 1 /**< Reply bytes as they came in, valid or not. */
+};
+
+/**
+ * Receiver of a frame trace (see mbusSetFrameTrace).
+ * @param user the pointer given to mbusSetFrameTrace.
+ * @param direction MBUS_TRACE_SENT or MBUS_TRACE_RECEIVED.
+ * @param bytes the frame's bytes on the wire, valid during the call only.
+ * @param count the number of bytes.
+ * @param timeMs a monotonic time stamp in milliseconds (wraps after 2^32).
+ */
+typedef void (*MbusFrameTrace)(void *user, int direction, const unsigned char *bytes, int count, uint32_t timeMs);
+
 /** @name Library texts (no handle needed) */
 /** @{ */
 /**
@@ -460,6 +508,44 @@ MBUS_API void mbusConfigureStandardRegisterMode(MbusHandle handle);
  *         MBUS_ILLEGAL_STATE for a null handle.
  */
 MBUS_API int mbusConfigureStandardRegisterModeForSlave(MbusHandle handle, int slaveAddr);
+/**
+ * Swapped bytes: the first byte of each register's pair sits in its low half, so 32-bit values
+ * come as BADC (high word first) or DCBA (low word first), and text as the second character of
+ * each pair first. Applies to 32-bit integers and floats, the 16-, 32- and 64-bit
+ * values and text, not to modulo-10000 values.
+ * Applies to every slave address the master accepts, at any time, from the next request on.
+ * @param handle the master; null does nothing.
+ */
+MBUS_API void mbusConfigureSwappedBytes(MbusHandle handle);
+/**
+ * Swapped bytes: the first byte of each register's pair sits in its low half, so 32-bit values
+ * come as BADC (high word first) or DCBA (low word first), and text as the second character of
+ * each pair first. Applies to 32-bit integers and floats, the 16-, 32- and 64-bit
+ * values and text, not to modulo-10000 values.
+ * Applies to one slave address, at any time, from the next request on.
+ * @param handle the master.
+ * @param slaveAddr the slave address, 0 up to the master's highest address.
+ * @return MBUS_SUCCESS; MBUS_ILLEGAL_ARGUMENT for an address out of range (nothing changes);
+ *         MBUS_ILLEGAL_STATE for a null handle.
+ */
+MBUS_API int mbusConfigureSwappedBytesForSlave(MbusHandle handle, int slaveAddr);
+/**
+ * Standard bytes (the default): the first byte of each register's pair sits in its high half,
+ * so 32-bit values come as ABCD (high word first) or CDAB (low word first).
+ * Applies to every slave address the master accepts, at any time, from the next request on.
+ * @param handle the master; null does nothing.
+ */
+MBUS_API void mbusConfigureStandardBytes(MbusHandle handle);
+/**
+ * Standard bytes (the default): the first byte of each register's pair sits in its high half,
+ * so 32-bit values come as ABCD (high word first) or CDAB (low word first).
+ * Applies to one slave address, at any time, from the next request on.
+ * @param handle the master.
+ * @param slaveAddr the slave address, 0 up to the master's highest address.
+ * @return MBUS_SUCCESS; MBUS_ILLEGAL_ARGUMENT for an address out of range (nothing changes);
+ *         MBUS_ILLEGAL_STATE for a null handle.
+ */
+MBUS_API int mbusConfigureStandardBytesForSlave(MbusHandle handle, int slaveAddr);
 /** @} */
 
 /** @name Bit access: function codes 1, 2, 5, 15 */
@@ -698,6 +784,330 @@ MBUS_API int mbusWriteMultipleFloats(MbusHandle handle, int slaveAddr, int start
  */
 MBUS_API int mbusWriteMultipleMod10000(MbusHandle handle, int slaveAddr, int startRef, const int *int32Arr,
                                        int refCnt);
+/** @} */
+
+/** @name Value layouts: unsigned, 64-bit and text */
+/** @{ */
+/**
+ * Reads holding registers as unsigned 16-bit values, each in the slave's byte order
+ * (mbusConfigureSwappedBytesForSlave) (function code 3).
+ * @param handle the master.
+ * @param slaveAddr the slave (unit) address; 0 is the broadcast address.
+ * @param startRef the reference of the first register.
+ * @param valueArr receives refCnt values.
+ * @param refCnt the number of values, 1..125.
+ * @return MBUS_SUCCESS, or a transaction result (see the file description); MBUS_ILLEGAL_ARGUMENT
+ *         for arguments out of range, MBUS_ILLEGAL_STATE for a null handle or a closed master.
+ */
+MBUS_API int mbusReadMultipleUnsigned16(MbusHandle handle, int slaveAddr, int startRef, uint16_t *valueArr, int refCnt);
+/**
+ * Reads input registers as unsigned 16-bit values, each in the slave's byte order
+ * (mbusConfigureSwappedBytesForSlave) (function code 4).
+ * @param handle the master.
+ * @param slaveAddr the slave (unit) address; 0 is the broadcast address.
+ * @param startRef the reference of the first register.
+ * @param valueArr receives refCnt values.
+ * @param refCnt the number of values, 1..125.
+ * @return MBUS_SUCCESS, or a transaction result (see the file description); MBUS_ILLEGAL_ARGUMENT
+ *         for arguments out of range, MBUS_ILLEGAL_STATE for a null handle or a closed master.
+ */
+MBUS_API int mbusReadInputUnsigned16(MbusHandle handle, int slaveAddr, int startRef, uint16_t *valueArr, int refCnt);
+/**
+ * Reads unsigned 32-bit integers from pairs of holding registers.
+ * The word order is the slave's integer order (mbusConfigureBigEndianIntsForSlave), the byte
+ * order its byte order (mbusConfigureSwappedBytesForSlave); 32-bit register
+ * mode applies as to mbusReadMultipleLongInts (function code 3).
+ * @param handle the master.
+ * @param slaveAddr the slave (unit) address; 0 is the broadcast address.
+ * @param startRef the reference of the first register.
+ * @param valueArr receives refCnt values.
+ * @param refCnt the number of values, 1..62 (two registers each).
+ * @return MBUS_SUCCESS, or a transaction result (see the file description); MBUS_ILLEGAL_ARGUMENT
+ *         for arguments out of range, MBUS_ILLEGAL_STATE for a null handle or a closed master.
+ */
+MBUS_API int mbusReadMultipleUnsigned32(MbusHandle handle, int slaveAddr, int startRef, uint32_t *valueArr, int refCnt);
+/**
+ * Reads unsigned 32-bit integers from pairs of input registers.
+ * The word order is the slave's integer order (mbusConfigureBigEndianIntsForSlave), the byte
+ * order its byte order (mbusConfigureSwappedBytesForSlave); 32-bit register
+ * mode applies as to mbusReadInputLongInts (function code 4).
+ * @param handle the master.
+ * @param slaveAddr the slave (unit) address; 0 is the broadcast address.
+ * @param startRef the reference of the first register.
+ * @param valueArr receives refCnt values.
+ * @param refCnt the number of values, 1..62 (two registers each).
+ * @return MBUS_SUCCESS, or a transaction result (see the file description); MBUS_ILLEGAL_ARGUMENT
+ *         for arguments out of range, MBUS_ILLEGAL_STATE for a null handle or a closed master.
+ */
+MBUS_API int mbusReadInputUnsigned32(MbusHandle handle, int slaveAddr, int startRef, uint32_t *valueArr, int refCnt);
+/**
+ * Reads signed 64-bit integers from four holding registers each.
+ * The word order is the slave's integer order (mbusConfigureBigEndianIntsForSlave), the byte
+ * order its byte order (mbusConfigureSwappedBytesForSlave); the quantity
+ * field counts registers (function code 3).
+ * @param handle the master.
+ * @param slaveAddr the slave (unit) address; 0 is the broadcast address.
+ * @param startRef the reference of the first register.
+ * @param valueArr receives refCnt values.
+ * @param refCnt the number of values, 1..31 (four registers each).
+ * @return MBUS_SUCCESS, or a transaction result (see the file description); MBUS_ILLEGAL_ARGUMENT
+ *         for arguments out of range, MBUS_ILLEGAL_STATE for a null handle or a closed master.
+ */
+MBUS_API int mbusReadMultipleLongLongs(MbusHandle handle, int slaveAddr, int startRef, int64_t *valueArr, int refCnt);
+/**
+ * Reads signed 64-bit integers from four input registers each.
+ * The word order is the slave's integer order (mbusConfigureBigEndianIntsForSlave), the byte
+ * order its byte order (mbusConfigureSwappedBytesForSlave); the quantity
+ * field counts registers (function code 4).
+ * @param handle the master.
+ * @param slaveAddr the slave (unit) address; 0 is the broadcast address.
+ * @param startRef the reference of the first register.
+ * @param valueArr receives refCnt values.
+ * @param refCnt the number of values, 1..31 (four registers each).
+ * @return MBUS_SUCCESS, or a transaction result (see the file description); MBUS_ILLEGAL_ARGUMENT
+ *         for arguments out of range, MBUS_ILLEGAL_STATE for a null handle or a closed master.
+ */
+MBUS_API int mbusReadInputLongLongs(MbusHandle handle, int slaveAddr, int startRef, int64_t *valueArr, int refCnt);
+/**
+ * Writes signed 64-bit integers to four holding registers each.
+ * The word order is the slave's integer order (mbusConfigureBigEndianIntsForSlave), the byte
+ * order its byte order (mbusConfigureSwappedBytesForSlave) (function code 16).
+ * @param handle the master.
+ * @param slaveAddr the slave (unit) address; 0 is the broadcast address.
+ * @param startRef the reference of the first register.
+ * @param valueArr refCnt values.
+ * @param refCnt the number of values, 1..30 (four registers each).
+ * @return MBUS_SUCCESS, or a transaction result (see the file description); MBUS_ILLEGAL_ARGUMENT
+ *         for arguments out of range, MBUS_ILLEGAL_STATE for a null handle or a closed master.
+ */
+MBUS_API int mbusWriteMultipleLongLongs(MbusHandle handle, int slaveAddr, int startRef, const int64_t *valueArr, int refCnt);
+/**
+ * Reads unsigned 64-bit integers from four holding registers each.
+ * The word order is the slave's integer order (mbusConfigureBigEndianIntsForSlave), the byte
+ * order its byte order (mbusConfigureSwappedBytesForSlave); the quantity
+ * field counts registers (function code 3).
+ * @param handle the master.
+ * @param slaveAddr the slave (unit) address; 0 is the broadcast address.
+ * @param startRef the reference of the first register.
+ * @param valueArr receives refCnt values.
+ * @param refCnt the number of values, 1..31 (four registers each).
+ * @return MBUS_SUCCESS, or a transaction result (see the file description); MBUS_ILLEGAL_ARGUMENT
+ *         for arguments out of range, MBUS_ILLEGAL_STATE for a null handle or a closed master.
+ */
+MBUS_API int mbusReadMultipleUnsignedLongLongs(MbusHandle handle, int slaveAddr, int startRef, uint64_t *valueArr, int refCnt);
+/**
+ * Reads unsigned 64-bit integers from four input registers each.
+ * The word order is the slave's integer order (mbusConfigureBigEndianIntsForSlave), the byte
+ * order its byte order (mbusConfigureSwappedBytesForSlave); the quantity
+ * field counts registers (function code 4).
+ * @param handle the master.
+ * @param slaveAddr the slave (unit) address; 0 is the broadcast address.
+ * @param startRef the reference of the first register.
+ * @param valueArr receives refCnt values.
+ * @param refCnt the number of values, 1..31 (four registers each).
+ * @return MBUS_SUCCESS, or a transaction result (see the file description); MBUS_ILLEGAL_ARGUMENT
+ *         for arguments out of range, MBUS_ILLEGAL_STATE for a null handle or a closed master.
+ */
+MBUS_API int mbusReadInputUnsignedLongLongs(MbusHandle handle, int slaveAddr, int startRef, uint64_t *valueArr, int refCnt);
+/**
+ * Writes unsigned 64-bit integers to four holding registers each.
+ * The word order is the slave's integer order (mbusConfigureBigEndianIntsForSlave), the byte
+ * order its byte order (mbusConfigureSwappedBytesForSlave) (function code 16).
+ * @param handle the master.
+ * @param slaveAddr the slave (unit) address; 0 is the broadcast address.
+ * @param startRef the reference of the first register.
+ * @param valueArr refCnt values.
+ * @param refCnt the number of values, 1..30 (four registers each).
+ * @return MBUS_SUCCESS, or a transaction result (see the file description); MBUS_ILLEGAL_ARGUMENT
+ *         for arguments out of range, MBUS_ILLEGAL_STATE for a null handle or a closed master.
+ */
+MBUS_API int mbusWriteMultipleUnsignedLongLongs(MbusHandle handle, int slaveAddr, int startRef, const uint64_t *valueArr, int refCnt);
+/**
+ * Reads doubles from four holding registers each.
+ * The word order is the slave's float order (mbusConfigureBigEndianFloatsForSlave), the byte
+ * order its byte order (mbusConfigureSwappedBytesForSlave); the quantity
+ * field counts registers (function code 3).
+ * @param handle the master.
+ * @param slaveAddr the slave (unit) address; 0 is the broadcast address.
+ * @param startRef the reference of the first register.
+ * @param valueArr receives refCnt values.
+ * @param refCnt the number of values, 1..31 (four registers each).
+ * @return MBUS_SUCCESS, or a transaction result (see the file description); MBUS_ILLEGAL_ARGUMENT
+ *         for arguments out of range, MBUS_ILLEGAL_STATE for a null handle or a closed master.
+ */
+MBUS_API int mbusReadMultipleDoubles(MbusHandle handle, int slaveAddr, int startRef, double *valueArr, int refCnt);
+/**
+ * Reads doubles from four input registers each.
+ * The word order is the slave's float order (mbusConfigureBigEndianFloatsForSlave), the byte
+ * order its byte order (mbusConfigureSwappedBytesForSlave); the quantity
+ * field counts registers (function code 4).
+ * @param handle the master.
+ * @param slaveAddr the slave (unit) address; 0 is the broadcast address.
+ * @param startRef the reference of the first register.
+ * @param valueArr receives refCnt values.
+ * @param refCnt the number of values, 1..31 (four registers each).
+ * @return MBUS_SUCCESS, or a transaction result (see the file description); MBUS_ILLEGAL_ARGUMENT
+ *         for arguments out of range, MBUS_ILLEGAL_STATE for a null handle or a closed master.
+ */
+MBUS_API int mbusReadInputDoubles(MbusHandle handle, int slaveAddr, int startRef, double *valueArr, int refCnt);
+/**
+ * Writes doubles to four holding registers each.
+ * The word order is the slave's float order (mbusConfigureBigEndianFloatsForSlave), the byte
+ * order its byte order (mbusConfigureSwappedBytesForSlave) (function code 16).
+ * @param handle the master.
+ * @param slaveAddr the slave (unit) address; 0 is the broadcast address.
+ * @param startRef the reference of the first register.
+ * @param valueArr refCnt values.
+ * @param refCnt the number of values, 1..30 (four registers each).
+ * @return MBUS_SUCCESS, or a transaction result (see the file description); MBUS_ILLEGAL_ARGUMENT
+ *         for arguments out of range, MBUS_ILLEGAL_STATE for a null handle or a closed master.
+ */
+MBUS_API int mbusWriteMultipleDoubles(MbusHandle handle, int slaveAddr, int startRef, const double *valueArr, int refCnt);
+/**
+ * Reads text from holding registers (function code 3): two characters per register, the first in the
+ * high half, or in the low half with the slave's swapped bytes (mbusConfigureSwappedBytesForSlave).
+ * The 2 * regCnt characters are stored as they came, NUL padding included, and a NUL follows.
+ * @param handle the master.
+ * @param slaveAddr the slave (unit) address; 0 is the broadcast address.
+ * @param startRef the reference of the first register.
+ * @param text receives 2 * regCnt characters and a closing NUL; all textSize bytes are cleared first.
+ * @param textSize the size of text, at least 2 * regCnt + 1.
+ * @param regCnt the number of registers, 1..125.
+ * @return MBUS_SUCCESS, or a transaction result (see the file description); MBUS_ILLEGAL_ARGUMENT
+ *         for arguments out of range, MBUS_ILLEGAL_STATE for a null handle or a closed master.
+ */
+MBUS_API int mbusReadMultipleText(MbusHandle handle, int slaveAddr, int startRef, char *text, int textSize, int regCnt);
+/**
+ * Reads text from input registers (function code 4): two characters per register, the first in the
+ * high half, or in the low half with the slave's swapped bytes (mbusConfigureSwappedBytesForSlave).
+ * The 2 * regCnt characters are stored as they came, NUL padding included, and a NUL follows.
+ * @param handle the master.
+ * @param slaveAddr the slave (unit) address; 0 is the broadcast address.
+ * @param startRef the reference of the first register.
+ * @param text receives 2 * regCnt characters and a closing NUL; all textSize bytes are cleared first.
+ * @param textSize the size of text, at least 2 * regCnt + 1.
+ * @param regCnt the number of registers, 1..125.
+ * @return MBUS_SUCCESS, or a transaction result (see the file description); MBUS_ILLEGAL_ARGUMENT
+ *         for arguments out of range, MBUS_ILLEGAL_STATE for a null handle or a closed master.
+ */
+MBUS_API int mbusReadInputText(MbusHandle handle, int slaveAddr, int startRef, char *text, int textSize, int regCnt);
+/** @} */
+
+/** @name Device identification, server id, file records, FIFO: function codes 43/14, 17, 20, 21, 24 */
+/** @{ */
+/**
+ * Writes text to holding registers (function code 16): two characters per register in the slave's
+ * byte order (mbusConfigureSwappedBytesForSlave), padded with NULs to regCnt registers.
+ * @param handle the master.
+ * @param slaveAddr the slave (unit) address; 0 is the broadcast address.
+ * @param startRef the reference of the first register.
+ * @param text a NUL-terminated text of at most 2 * regCnt characters (a longer one is refused).
+ * @param regCnt the number of registers, 1..123.
+ * @return MBUS_SUCCESS, or a transaction result (see the file description); MBUS_ILLEGAL_ARGUMENT
+ *         for arguments out of range, MBUS_ILLEGAL_STATE for a null handle or a closed master.
+ */
+MBUS_API int mbusWriteMultipleText(MbusHandle handle, int slaveAddr, int startRef, const char *text, int regCnt);
+/**
+ * Reads the device identification (function code 43, MEI type 14). A reply that says "more
+ * follows" is followed by the next request of the chain, to the end, within this one call. A
+ * chain whose object ids do not rise, or that runs past 256 replies, ends with
+ * MBUS_INVALID_REPLY_ERROR.
+ * @param handle the master.
+ * @param slaveAddr the slave (unit) address; 0 is the broadcast address.
+ * @param readDevIdCode MBUS_DEVICE_ID_BASIC, _REGULAR, _EXTENDED or _SPECIFIC.
+ * @param objectId the first object to read (0 for all), or the one object of _SPECIFIC; 0..255.
+ * @param objects receives one entry per object (id, offset and length in data).
+ * @param objectCap the number of entries objects has room for.
+ * @param objectCnt receives the number of objects stored (0 after a failure); must not be null.
+ * @param data receives the objects' bytes one after the other; cleared first.
+ * @param dataCap the size of data.
+ * @param conformityLevel receives the device's conformity level; may be null.
+ * @return MBUS_SUCCESS, or a transaction result (see the file description);
+ *         MBUS_ILLEGAL_ARGUMENT for arguments out of range or when the objects do not fit the
+ *         buffers; MBUS_INVALID_REPLY_ERROR for a malformed reply; MBUS_ILLEGAL_STATE for a null
+ *         handle or a closed master. After a failure both buffers hold zeros.
+ */
+MBUS_API int mbusReadDeviceIdentification(MbusHandle handle, int slaveAddr, int readDevIdCode, int objectId,
+                                            MbusDeviceIdObject *objects, int objectCap, int *objectCnt,
+                                            unsigned char *data, int dataCap, int *conformityLevel);
+/**
+ * Reports the server id (function code 17): the id bytes, the run indicator and the additional
+ * data behind it. How long the id is depends on the device.
+ * @param handle the master.
+ * @param slaveAddr the slave (unit) address; 0 is the broadcast address.
+ * @param idLen the length of the device's id in bytes (often 1), or
+ *        MBUS_SERVER_ID_TO_RUN_INDICATOR when the id fills all bytes before a final run indicator.
+ * @param id receives the id; cleared first.
+ * @param idCap the size of id.
+ * @param rest receives the additional data; cleared first.
+ * @param restCap the size of rest.
+ * @param reply receives the lengths stored and the run indicator; must not be null.
+ * @return MBUS_SUCCESS, or a transaction result (see the file description);
+ *         MBUS_ILLEGAL_ARGUMENT for arguments out of range or when the id or the rest does not fit
+ *         its buffer; MBUS_INVALID_REPLY_ERROR when the byte count disagrees with the reply or the
+ *         run indicator is neither 0x00 nor 0xFF; MBUS_ILLEGAL_STATE for a null handle or a closed master.
+ */
+MBUS_API int mbusReportServerId(MbusHandle handle, int slaveAddr, int idLen, unsigned char *id, int idCap,
+                                  unsigned char *rest, int restCap, MbusServerIdReply *reply);
+/**
+ * Reads file records (function code 20), several sub-requests in one request.
+ * @param handle the master.
+ * @param slaveAddr the slave (unit) address; 0 is the broadcast address.
+ * @param subs subCnt sub-requests (file, first record, number of records).
+ * @param subCnt the number of sub-requests, at least 1; request and reply must fit one PDU
+ *        (at most 35 sub-requests, and 2 + 2 * records bytes each in a reply of at most 252).
+ * @param regArr receives the records of all sub-requests one after the other; regCap entries are cleared first.
+ * @param regCap the number of entries regArr has room for, at least the sum of the record counts.
+ * @return MBUS_SUCCESS, or a transaction result (see the file description);
+ *         MBUS_ILLEGAL_ARGUMENT for arguments out of range; MBUS_INVALID_REPLY_ERROR when a length
+ *         or reference type in the reply disagrees with the request; MBUS_ILLEGAL_STATE for a null
+ *         handle or a closed master.
+ */
+MBUS_API int mbusReadFileRecords(MbusHandle handle, int slaveAddr, const MbusFileSubRequest *subs, int subCnt, short *regArr,
+                                   int regCap);
+/**
+ * Writes file records (function code 21), several sub-requests in one request; the device
+ * echoes the request.
+ * @param handle the master.
+ * @param slaveAddr the slave (unit) address; 0 is the broadcast address.
+ * @param subs subCnt sub-requests (file, first record, number of records).
+ * @param subCnt the number of sub-requests, at least 1; the request must fit one PDU.
+ * @param regArr the records of all sub-requests one after the other.
+ * @param regCnt the number of entries in regArr: the sum of the record counts.
+ * @return MBUS_SUCCESS, or a transaction result (see the file description);
+ *         MBUS_ILLEGAL_ARGUMENT for arguments out of range; MBUS_INVALID_REPLY_ERROR when the echo
+ *         differs from the request; MBUS_ILLEGAL_STATE for a null handle or a closed master.
+ */
+MBUS_API int mbusWriteFileRecords(MbusHandle handle, int slaveAddr, const MbusFileSubRequest *subs, int subCnt,
+                                    const short *regArr, int regCnt);
+/**
+ * Reads a FIFO queue (function code 24): up to 31 registers queued behind one address.
+ * @param handle the master.
+ * @param slaveAddr the slave (unit) address; 0 is the broadcast address.
+ * @param fifoRef the reference of the FIFO pointer register.
+ * @param valueArr receives the queued values; valueCap entries are cleared first.
+ * @param valueCap the number of entries valueArr has room for (31 holds any queue).
+ * @param valueCnt receives the number of values stored (0 after a failure); must not be null.
+ * @return MBUS_SUCCESS, or a transaction result (see the file description);
+ *         MBUS_ILLEGAL_ARGUMENT for arguments out of range or a queue longer than valueCap;
+ *         MBUS_INVALID_REPLY_ERROR when the byte count disagrees with the count or the count is
+ *         above 31; MBUS_ILLEGAL_STATE for a null handle or a closed master.
+ */
+MBUS_API int mbusReadFifoQueue(MbusHandle handle, int slaveAddr, int fifoRef, short *valueArr, int valueCap, int *valueCnt);
+/** @} */
+
+/** @name Frame trace */
+/** @{ */
+/**
+ * Hands every frame this master sends and receives to trace, with user and a monotonic time
+ * stamp: the request as it goes out, and the reply bytes as they came in (also a reply cut short
+ * or found invalid). Off by default; the callback runs on the caller's thread inside the
+ * transaction and must not call the master.
+ * @param handle the master; null does nothing.
+ * @param trace the callback, or null to turn tracing off.
+ * @param user any pointer, handed to trace unchanged.
+ */
+MBUS_API void mbusSetFrameTrace(MbusHandle handle, MbusFrameTrace trace, void *user);
 /** @} */
 
 /** @name Diagnostics: function codes 7 and 8 */

@@ -13,14 +13,12 @@
 #ifndef MBUS_PROTOCOL_DEVICE_IDENTIFICATION_H
 #define MBUS_PROTOCOL_DEVICE_IDENTIFICATION_H
 
+#include "mbus.h"
+
 namespace mbus {
 
 // One object: its id and where its bytes lie in the caller's data buffer.
-struct DeviceIdObject {
-    int id;
-    int offset;
-    int length;
-};
+using DeviceIdObject = MbusDeviceIdObject;
 
 class DeviceIdentification {
 public:

@@ -13,17 +13,15 @@
 
 #include <cstdint>
 
+#include "mbus.h"
+
 namespace mbus {
 
 constexpr int kReadFileRecordFunction = 20;
 constexpr int kWriteFileRecordFunction = 21;
 
 // One sub-request: file 1..65535, records recordNo .. recordNo + recordLen - 1 within 0..9999.
-struct FileSubRequest {
-    int fileNo;
-    int recordNo;
-    int recordLen;
-};
+using FileSubRequest = MbusFileSubRequest;
 
 // Request data (after the function code). MBUS_ILLEGAL_ARGUMENT, with nothing written, for no
 // sub-request, a sub-request out of range, a request or expected reply longer than a PDU

@@ -9,6 +9,8 @@
 #ifndef MBUS_PROTOCOL_SERVER_ID_H
 #define MBUS_PROTOCOL_SERVER_ID_H
 
+#include "mbus.h"
+
 namespace mbus {
 
 constexpr int kReportServerIdFunction = 17;
@@ -16,11 +18,8 @@ constexpr int kReportServerIdFunction = 17;
 // byte and no additional data follow.
 constexpr int kServerIdToRunIndicator = -1;
 
-struct ServerIdReply {
-    int idLen;           // bytes of the server id
-    int runIndicator;    // 0x00 off, 0xFF on
-    int restLen;         // bytes of additional data behind the run indicator
-};
+// Bytes of the server id, the run indicator (0x00 off, 0xFF on), bytes of additional data.
+using ServerIdReply = MbusServerIdReply;
 
 // Checks the reply data (after the function code) and copies the id into id[] and the data
 // behind the run indicator into rest[]. The id is idLen bytes long, a device's own convention
