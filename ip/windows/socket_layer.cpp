@@ -2,9 +2,11 @@
 // bit set of descriptor numbers, so it has no limit on socket values.
 #include "ip/socket_layer.h"
 
-#include <windows.h>
+// winsock2.h must come before windows.h.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
+#include <windows.h>
 
 #include <climits>
 #include <cstring>
