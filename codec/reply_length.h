@@ -1,9 +1,5 @@
 // The length of a reply whose size its own bytes announce (function codes 17, 20, 24 and 43),
 // for framings that must know where a reply ends before its check value (RTU, ASCII). Pure.
-//
-// Wiring: a serial codec that meets one of these function codes reads the first hint.length
-// data bytes, asks again with what it has, and repeats until hint.complete; a length above 252
-// is an invalid frame.
 #ifndef MBUS_CODEC_REPLY_LENGTH_H
 #define MBUS_CODEC_REPLY_LENGTH_H
 

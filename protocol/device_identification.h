@@ -1,15 +1,5 @@
 // Read device identification (function code 43, interface 14): the request of each step of a
 // "more follows" chain and the check of each reply. Pure: no I/O, no allocation.
-//
-// Wiring into the masters:
-//   int readDeviceIdentification(int slaveAddr, int readDevIdCode, int objectId,
-//                                DeviceIdObject objects[], int objectCap, int *objectCnt,
-//                                unsigned char data[], int dataCap, int *conformityLevel);
-// readDevIdCode: 1 basic, 2 regular, 3 extended (stream access from objectId), 4 the one object
-// objectId. begin(); then while !finished(): request(), transact(43, request, kRequestLength,
-// reply, kMaxPduData), takeReply(reply, receivedLen); any failure: clear() and return it.
-// Objects come back as id, offset and length into data. C: mbusReadDeviceIdentification with a
-// C struct of the same three ints.
 #ifndef MBUS_PROTOCOL_DEVICE_IDENTIFICATION_H
 #define MBUS_PROTOCOL_DEVICE_IDENTIFICATION_H
 

@@ -1,10 +1,4 @@
 // Read FIFO queue (function code 24): request and the check of its reply. Pure: no I/O.
-//
-// Wiring into the masters:
-//   int readFifoQueue(int slaveAddr, int fifoRef, short values[], int valueCap, int *valueCnt);
-// fifoRef is converted to a wire address like every reference; build into pduBuffer,
-// transact(24, pduBuffer, kFifoRequestLength, pduBuffer, kMaxPduData), parse with receivedLen.
-// C: mbusReadFifoQueue, same parameters.
 #ifndef MBUS_PROTOCOL_FIFO_QUEUE_H
 #define MBUS_PROTOCOL_FIFO_QUEUE_H
 

@@ -1,13 +1,5 @@
 // Read and write file record (function codes 20 and 21): requests of several sub-requests and
 // the checks of their replies. Pure: no I/O, no allocation.
-//
-// Wiring into the masters:
-//   int readFileRecords(int slaveAddr, const FileSubRequest subs[], int subCnt, short regArr[], int regCap);
-//   int writeFileRecords(int slaveAddr, const FileSubRequest subs[], int subCnt, const short regArr[], int regCnt);
-// Build into pduBuffer, transact(20 or 21, pduBuffer, requestLen, pduBuffer, kMaxPduData), then
-// parse or check with receivedLen. The registers of all sub-requests lie one after the other in
-// regArr (short and std::uint16_t may alias). C: mbusReadFileRecords, mbusWriteFileRecords with
-// a C struct of the same three ints.
 #ifndef MBUS_PROTOCOL_FILE_RECORD_H
 #define MBUS_PROTOCOL_FILE_RECORD_H
 

@@ -1,11 +1,4 @@
 // Report server id (function code 17): the check and split of its reply. Pure: no I/O.
-//
-// Wiring into the masters:
-//   int reportServerId(int slaveAddr, int idLen, unsigned char id[], int idCap,
-//                      unsigned char rest[], int restCap, ServerIdReply *result);
-// The request data are empty: transact(17, nullptr, 0, reply, kMaxPduData), then
-// parseServerIdReply(reply, receivedLen, ...). C: mbusReportServerId, same parameters, with a C
-// struct of the same three ints.
 #ifndef MBUS_PROTOCOL_SERVER_ID_H
 #define MBUS_PROTOCOL_SERVER_ID_H
 

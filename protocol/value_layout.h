@@ -6,20 +6,6 @@
 // of each register holds the first byte of the pair. The library's default for 32-bit values
 // (the slave's word-order flag clear) is CDAB; the flag set is ABCD. Swapping the bytes inside
 // the registers turns these into DCBA and BADC.
-//
-// Wiring into the masters: one more per-slave option bit (0x10), "bytes swapped in registers", set by
-// configureSwappedBytes / configureStandardBytes (slave or all), applies to every read and write
-// below, with the word order taken from the slave's existing integer or float flag:
-//   readMultipleUnsigned16 / readInputUnsigned16 (uint16_t[], 1..125),
-//   readMultipleUnsigned32 / readInputUnsigned32 (uint32_t[], 1..62, integer flag),
-//   readMultipleLongLongs, readInputLongLongs, writeMultipleLongLongs (int64_t[]),
-//   readMultipleUnsignedLongLongs, ... (uint64_t[]), readMultipleDoubles, ... (double[]):
-//   64-bit values read 1..31 and write 1..30 (four registers each), integer or float flag,
-//   readMultipleText / readInputText (char text[], textSize, regCnt 1..125: 2 * regCnt
-//   characters and a closing NUL, so textSize >= 2 * regCnt + 1) and writeMultipleText (text,
-//   regCnt 1..123, NUL-padded; longer text is MBUS_ILLEGAL_ARGUMENT).
-// Each reads with readRegisterBlock into a local register array and decodes with the functions
-// here; each write encodes here and sends with writeRegisterBlock. C: mbus + the same names.
 #ifndef MBUS_PROTOCOL_VALUE_LAYOUT_H
 #define MBUS_PROTOCOL_VALUE_LAYOUT_H
 
