@@ -33,12 +33,22 @@ TEST_P(Interop, ReportServerId)
 
 TEST_P(Interop, DeviceIdentification)
 {
-    if (profile().peer != Peer::Pymodbus)
-        GTEST_SKIP() << "libmodbus's device does not serve device identification";
     MbusDeviceIdObject objects[16];
     unsigned char data[1024];
     int count = 0;
     int conformity = 0;
+    if (profile().peer == Peer::Libmodbus) {
+        // libmodbus's device does not serve it: an illegal function behind an MBAP header; on
+        // its RTU line it takes the request to end after the function code and stays silent.
+        if (!isMbapFramed()) {
+            ASSERT_NO_FATAL_FAILURE(open(kSilenceTimeoutMs));
+        }
+        EXPECT_EQ(isMbapFramed() ? MBUS_ILLEGAL_FUNCTION_RESPONSE : MBUS_REPLY_TIMEOUT,
+                  mbusReadDeviceIdentification(master, kUnit, MBUS_DEVICE_ID_BASIC, 0, objects, 16, &count, data,
+                                               sizeof data, &conformity));
+        EXPECT_EQ(0, count);
+        return;
+    }
     // Two objects of 150 bytes: the extended read takes two replies.
     ASSERT_EQ(MBUS_SUCCESS, mbusReadDeviceIdentification(master, kUnit, MBUS_DEVICE_ID_EXTENDED, 0, objects, 16, &count,
                                                          data, sizeof data, &conformity));
