@@ -291,4 +291,147 @@ int mbusCustomFunction(MbusHandle handle, int slaveAddr, int functionCode, const
     });
 }
 
+void mbusConfigureSwappedBytes(MbusHandle handle)
+{
+    apply(handle, [=](MbusMasterFunctions &m) { m.configureSwappedBytes(); });
+}
+int mbusConfigureSwappedBytesForSlave(MbusHandle handle, int slaveAddr)
+{
+    return resultOf(handle, [=](MbusMasterFunctions &m) { return m.configureSwappedBytes(slaveAddr); });
+}
+void mbusConfigureStandardBytes(MbusHandle handle)
+{
+    apply(handle, [=](MbusMasterFunctions &m) { m.configureStandardBytes(); });
+}
+int mbusConfigureStandardBytesForSlave(MbusHandle handle, int slaveAddr)
+{
+    return resultOf(handle, [=](MbusMasterFunctions &m) { return m.configureStandardBytes(slaveAddr); });
+}
+int mbusReadMultipleUnsigned16(MbusHandle handle, int slaveAddr, int startRef, uint16_t *valueArr, int refCnt)
+{
+    return resultOf(handle, [=](MbusMasterFunctions &m) {
+        return m.readMultipleUnsigned16(slaveAddr, startRef, valueArr, refCnt);
+    });
+}
+int mbusReadInputUnsigned16(MbusHandle handle, int slaveAddr, int startRef, uint16_t *valueArr, int refCnt)
+{
+    return resultOf(
+        handle, [=](MbusMasterFunctions &m) { return m.readInputUnsigned16(slaveAddr, startRef, valueArr, refCnt); });
+}
+int mbusReadMultipleUnsigned32(MbusHandle handle, int slaveAddr, int startRef, uint32_t *valueArr, int refCnt)
+{
+    return resultOf(handle, [=](MbusMasterFunctions &m) {
+        return m.readMultipleUnsigned32(slaveAddr, startRef, valueArr, refCnt);
+    });
+}
+int mbusReadInputUnsigned32(MbusHandle handle, int slaveAddr, int startRef, uint32_t *valueArr, int refCnt)
+{
+    return resultOf(
+        handle, [=](MbusMasterFunctions &m) { return m.readInputUnsigned32(slaveAddr, startRef, valueArr, refCnt); });
+}
+int mbusReadMultipleLongLongs(MbusHandle handle, int slaveAddr, int startRef, int64_t *valueArr, int refCnt)
+{
+    return resultOf(
+        handle, [=](MbusMasterFunctions &m) { return m.readMultipleLongLongs(slaveAddr, startRef, valueArr, refCnt); });
+}
+int mbusReadInputLongLongs(MbusHandle handle, int slaveAddr, int startRef, int64_t *valueArr, int refCnt)
+{
+    return resultOf(
+        handle, [=](MbusMasterFunctions &m) { return m.readInputLongLongs(slaveAddr, startRef, valueArr, refCnt); });
+}
+int mbusWriteMultipleLongLongs(MbusHandle handle, int slaveAddr, int startRef, const int64_t *valueArr, int refCnt)
+{
+    return resultOf(handle, [=](MbusMasterFunctions &m) {
+        return m.writeMultipleLongLongs(slaveAddr, startRef, valueArr, refCnt);
+    });
+}
+int mbusReadMultipleUnsignedLongLongs(MbusHandle handle, int slaveAddr, int startRef, uint64_t *valueArr, int refCnt)
+{
+    return resultOf(handle, [=](MbusMasterFunctions &m) {
+        return m.readMultipleUnsignedLongLongs(slaveAddr, startRef, valueArr, refCnt);
+    });
+}
+int mbusReadInputUnsignedLongLongs(MbusHandle handle, int slaveAddr, int startRef, uint64_t *valueArr, int refCnt)
+{
+    return resultOf(handle, [=](MbusMasterFunctions &m) {
+        return m.readInputUnsignedLongLongs(slaveAddr, startRef, valueArr, refCnt);
+    });
+}
+int mbusWriteMultipleUnsignedLongLongs(MbusHandle handle, int slaveAddr, int startRef, const uint64_t *valueArr,
+                                       int refCnt)
+{
+    return resultOf(handle, [=](MbusMasterFunctions &m) {
+        return m.writeMultipleUnsignedLongLongs(slaveAddr, startRef, valueArr, refCnt);
+    });
+}
+int mbusReadMultipleDoubles(MbusHandle handle, int slaveAddr, int startRef, double *valueArr, int refCnt)
+{
+    return resultOf(
+        handle, [=](MbusMasterFunctions &m) { return m.readMultipleDoubles(slaveAddr, startRef, valueArr, refCnt); });
+}
+int mbusReadInputDoubles(MbusHandle handle, int slaveAddr, int startRef, double *valueArr, int refCnt)
+{
+    return resultOf(handle,
+                    [=](MbusMasterFunctions &m) { return m.readInputDoubles(slaveAddr, startRef, valueArr, refCnt); });
+}
+int mbusWriteMultipleDoubles(MbusHandle handle, int slaveAddr, int startRef, const double *valueArr, int refCnt)
+{
+    return resultOf(
+        handle, [=](MbusMasterFunctions &m) { return m.writeMultipleDoubles(slaveAddr, startRef, valueArr, refCnt); });
+}
+int mbusReadMultipleText(MbusHandle handle, int slaveAddr, int startRef, char *text, int textSize, int regCnt)
+{
+    return resultOf(handle, [=](MbusMasterFunctions &m) {
+        return m.readMultipleText(slaveAddr, startRef, text, textSize, regCnt);
+    });
+}
+int mbusReadInputText(MbusHandle handle, int slaveAddr, int startRef, char *text, int textSize, int regCnt)
+{
+    return resultOf(
+        handle, [=](MbusMasterFunctions &m) { return m.readInputText(slaveAddr, startRef, text, textSize, regCnt); });
+}
+int mbusWriteMultipleText(MbusHandle handle, int slaveAddr, int startRef, const char *text, int regCnt)
+{
+    return resultOf(handle,
+                    [=](MbusMasterFunctions &m) { return m.writeMultipleText(slaveAddr, startRef, text, regCnt); });
+}
+int mbusReadDeviceIdentification(MbusHandle handle, int slaveAddr, int readDevIdCode, int objectId,
+                                 MbusDeviceIdObject *objects, int objectCap, int *objectCnt, unsigned char *data,
+                                 int dataCap, int *conformityLevel)
+{
+    return resultOf(handle, [=](MbusMasterFunctions &m) {
+        return m.readDeviceIdentification(slaveAddr, readDevIdCode, objectId, objects, objectCap, objectCnt, data,
+                                          dataCap, conformityLevel);
+    });
+}
+int mbusReportServerId(MbusHandle handle, int slaveAddr, int idLen, unsigned char *id, int idCap, unsigned char *rest,
+                       int restCap, MbusServerIdReply *reply)
+{
+    return resultOf(handle, [=](MbusMasterFunctions &m) {
+        return m.reportServerId(slaveAddr, idLen, id, idCap, rest, restCap, reply);
+    });
+}
+int mbusReadFileRecords(MbusHandle handle, int slaveAddr, const MbusFileSubRequest *subs, int subCnt, short *regArr,
+                        int regCap)
+{
+    return resultOf(handle,
+                    [=](MbusMasterFunctions &m) { return m.readFileRecords(slaveAddr, subs, subCnt, regArr, regCap); });
+}
+int mbusWriteFileRecords(MbusHandle handle, int slaveAddr, const MbusFileSubRequest *subs, int subCnt,
+                         const short *regArr, int regCnt)
+{
+    return resultOf(
+        handle, [=](MbusMasterFunctions &m) { return m.writeFileRecords(slaveAddr, subs, subCnt, regArr, regCnt); });
+}
+int mbusReadFifoQueue(MbusHandle handle, int slaveAddr, int fifoRef, short *valueArr, int valueCap, int *valueCnt)
+{
+    return resultOf(handle, [=](MbusMasterFunctions &m) {
+        return m.readFifoQueue(slaveAddr, fifoRef, valueArr, valueCap, valueCnt);
+    });
+}
+void mbusSetFrameTrace(MbusHandle handle, MbusFrameTrace trace, void *user)
+{
+    apply(handle, [=](MbusMasterFunctions &m) { m.setFrameTrace(trace, user); });
+}
+
 } // extern "C"

@@ -18,6 +18,11 @@ public:
     unsigned char *frame() override { return asciiFrame; }
 
 private:
+    // Characters of a reply whose data announce their length, from the arrived characters; -1
+    // when the announced data exceed one frame.
+    int announcedCharCount(int arrived) const;
+
+    int requestFunction = 0; // of the request last built
     // The request characters, then the reply characters, decoded in place.
     unsigned char asciiFrame[kAsciiMaxFrame] = {};
 };

@@ -1,5 +1,6 @@
 #include "codec/elam_codec.h"
 
+#include "codec/reply_length.h"
 #include "codec/rtu_framing.h"
 #include "mbus.h"
 
@@ -16,6 +17,7 @@ int ElamCodec::checkLengths(int slaveAddr, int requestLen, int replyLen) const
 int ElamCodec::buildRequest(int slaveAddr, int functionCode, const unsigned char *data, int dataLen)
 {
     extended = slaveAddr >= kElamFirstExtendedSlave;
+    requestFunction = functionCode;
     return extended ? buildElamFrame(elamFrame, slaveAddr, functionCode, data, dataLen)
                     : buildRtuFrame(elamFrame, slaveAddr, functionCode, data, dataLen);
 }
@@ -27,8 +29,14 @@ int ElamCodec::firstReadSize() const
 
 int ElamCodec::moreToRead(int arrived, int replyLen, int *more)
 {
-    const int length =
-        extended ? elamReplyFrameLength(elamFrame[2], replyLen) : rtuReplyFrameLength(elamFrame[1], replyLen);
+    const int headLen = extended ? 3 : 2;
+    int length = extended ? elamReplyFrameLength(elamFrame[2], replyLen) : rtuReplyFrameLength(elamFrame[1], replyLen);
+    if (elamFrame[headLen - 1] == requestFunction && isAnnouncedReply(requestFunction)) {
+        length = announcedFrameLength(requestFunction, elamFrame + headLen, arrived - headLen, headLen, 2,
+                                      extended ? kElamMaxData : kRtuMaxData);
+        if (length < 0)
+            return MBUS_INVALID_FRAME_ERROR;
+    }
     *more = length > arrived ? length - arrived : 0;
     return MBUS_SUCCESS;
 }

@@ -18,7 +18,8 @@ public:
     unsigned char *frame() override { return elamFrame; }
 
 private:
-    bool extended = false; // the framing of the request last built
+    bool extended = false;   // the framing of the request last built
+    int requestFunction = 0; // and its function code
     unsigned char elamFrame[kElamMaxFrame] = {};
 };
 

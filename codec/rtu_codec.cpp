@@ -1,5 +1,6 @@
 #include "codec/rtu_codec.h"
 
+#include "codec/reply_length.h"
 #include "mbus.h"
 
 namespace mbus {
@@ -14,12 +15,19 @@ int RtuCodec::checkLengths(int slaveAddr, int requestLen, int replyLen) const
 
 int RtuCodec::buildRequest(int slaveAddr, int functionCode, const unsigned char *data, int dataLen)
 {
+    requestFunction = functionCode;
     return buildRtuFrame(rtuFrame, slaveAddr, functionCode, data, dataLen);
 }
 
 int RtuCodec::moreToRead(int arrived, int replyLen, int *more)
 {
-    *more = rtuReplyFrameLength(rtuFrame[1], replyLen) - arrived;
+    int length = rtuReplyFrameLength(rtuFrame[1], replyLen);
+    if (rtuFrame[1] == requestFunction && isAnnouncedReply(requestFunction)) {
+        length = announcedFrameLength(requestFunction, rtuFrame + 2, arrived - 2, 2, 2, kRtuMaxData);
+        if (length < 0)
+            return MBUS_INVALID_FRAME_ERROR;
+    }
+    *more = length - arrived;
     if (*more < 0)
         *more = 0;
     return MBUS_SUCCESS;

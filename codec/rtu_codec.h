@@ -1,5 +1,6 @@
 // RTU frames as a codec: address, function code, data, CRC-16; the reply is found by the length
-// the caller expects, its first five bytes telling an exception apart.
+// the caller expects, its first five bytes telling an exception apart, or for the function codes
+// whose replies announce their length, by that length.
 #ifndef MBUS_CODEC_RTU_CODEC_H
 #define MBUS_CODEC_RTU_CODEC_H
 
@@ -18,6 +19,7 @@ public:
     unsigned char *frame() override { return rtuFrame; }
 
 private:
+    int requestFunction = 0; // of the request last built
     unsigned char rtuFrame[kRtuMaxFrame] = {};
 };
 

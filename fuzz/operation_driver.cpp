@@ -59,7 +59,7 @@ MbusHandle handleOf(MbusMasterFunctions &master)
     return reinterpret_cast<MbusHandle>(&master);
 }
 
-constexpr int kOperations = 24;
+constexpr int kOperations = 31;
 
 } // namespace
 
@@ -106,6 +106,8 @@ void OperationDriver::applyOptions(int slave)
         master_.configureBigEndianFloats(slave);
     if (options & 0x08)
         master_.configure32BitRegisterMode(slave);
+    if (options & 0x10)
+        master_.configureSwappedBytes(slave);
 }
 
 bool OperationDriver::oracleApplies(int result, int slave) const
@@ -115,7 +117,7 @@ bool OperationDriver::oracleApplies(int result, int slave) const
 }
 
 void OperationDriver::checkResult(int result, int slave, int requestsBefore, int totalBefore, int successBefore,
-                                  int attempts)
+                                  int attempts, bool replyMayNotFit)
 {
     fuzzRequire(knownResult(result), "a result code of the library");
     const int requests = script_.requests() - requestsBefore;
@@ -123,7 +125,7 @@ void OperationDriver::checkResult(int result, int slave, int requestsBefore, int
     const int success = master_.getSuccessCounter() - successBefore;
     if (slave < 0 || slave > master_.getMaxSlaveAddress())
         fuzzRequire(result == MBUS_ILLEGAL_ARGUMENT, "an invalid slave address is refused");
-    if (result == MBUS_ILLEGAL_ARGUMENT)
+    if (result == MBUS_ILLEGAL_ARGUMENT && !replyMayNotFit)
         fuzzRequire(requests == 0, "nothing is sent for invalid arguments");
     fuzzRequire(total <= attempts * (master_.getRetryCnt() + 1), "at most 1 + retryCnt attempts");
     fuzzRequire(requests <= total, "one request per counted attempt");
@@ -181,6 +183,19 @@ int OperationDriver::run(std::uint8_t choice)
         return returnQueryData();
     case 21:
         return sendAsciiCommand();
+    case 22:
+        return readDeviceIdentification();
+    case 23:
+        return reportServerId();
+    case 24:
+        return fileRecords();
+    case 25:
+        return readFifoQueue();
+    case 26:
+    case 27:
+    case 28:
+    case 29:
+        return readLayouts(operation - 26);
     default:
         return customFunction();
     }
@@ -193,8 +208,7 @@ int OperationDriver::readBits(bool inputs, bool flat)
     const int reference = referenceArgument();
     const int count = countArgument(2000);
     std::vector<int> bits(static_cast<std::size_t>(count));
-    const int requests = script_.requests(), total = master_.getTotalCounter(),
-              success = master_.getSuccessCounter();
+    const int requests = script_.requests(), total = master_.getTotalCounter(), success = master_.getSuccessCounter();
     int result;
     if (flat)
         result = inputs ? mbusReadInputDiscretes(handleOf(master_), slave, reference, bits.data(), count)
@@ -213,7 +227,8 @@ int OperationDriver::readBits(bool inputs, bool flat)
         const std::vector<std::uint8_t> &pdu = script_.lastWrappedPdu();
         fuzzRequire(pdu.size() >= 2 + static_cast<std::size_t>((count + 7) / 8), "accepted reply holds all bits");
         for (int i = 0; i < count; ++i)
-            fuzzRequire(bits[static_cast<std::size_t>(i)] == ((pdu[2 + static_cast<std::size_t>(i / 8)] >> (i % 8)) & 1),
+            fuzzRequire(bits[static_cast<std::size_t>(i)] ==
+                            ((pdu[2 + static_cast<std::size_t>(i / 8)] >> (i % 8)) & 1),
                         "bits as the device sent them");
     }
     return result;
@@ -227,8 +242,7 @@ int OperationDriver::readRegisters(bool inputs, bool flat)
     const int reference = referenceArgument();
     const int count = countArgument(extendedSlave_ ? 2500 : 125);
     std::vector<short> regs(static_cast<std::size_t>(count));
-    const int requests = script_.requests(), total = master_.getTotalCounter(),
-              success = master_.getSuccessCounter();
+    const int requests = script_.requests(), total = master_.getTotalCounter(), success = master_.getSuccessCounter();
     int result;
     if (flat)
         result = inputs ? mbusReadInputRegisters(handleOf(master_), slave, reference, regs.data(), count)
@@ -265,10 +279,9 @@ int OperationDriver::readWriteRegisters()
     std::vector<short> writeRegs(static_cast<std::size_t>(writeCount));
     for (short &r : writeRegs)
         r = static_cast<short>(input_.u16());
-    const int requests = script_.requests(), total = master_.getTotalCounter(),
-              success = master_.getSuccessCounter();
-    int result = master_.readWriteRegisters(slave, readRef, readRegs.data(), readCount, writeRef, writeRegs.data(),
-                                            writeCount);
+    const int requests = script_.requests(), total = master_.getTotalCounter(), success = master_.getSuccessCounter();
+    int result =
+        master_.readWriteRegisters(slave, readRef, readRegs.data(), readCount, writeRef, writeRegs.data(), writeCount);
     checkResult(result, slave, requests, total, success, 1);
     if (result != MBUS_SUCCESS) {
         fuzzRequire(allZero(readRegs), "a failed read/write leaves zeros");
@@ -296,8 +309,7 @@ int OperationDriver::readPairs(int kind)
     const int reference = referenceArgument();
     const int count = countArgument(62);
     std::vector<std::int32_t> values(static_cast<std::size_t>(count));
-    const int requests = script_.requests(), total = master_.getTotalCounter(),
-              success = master_.getSuccessCounter();
+    const int requests = script_.requests(), total = master_.getTotalCounter(), success = master_.getSuccessCounter();
     const bool input = kind % 2 == 1;
     int *ints = reinterpret_cast<int *>(values.data());
     float *floats = reinterpret_cast<float *>(values.data());
@@ -332,13 +344,15 @@ int OperationDriver::readPairs(int kind)
             if (kind / 2 == 2) {
                 expected = 10000 * static_cast<short>(r0) + static_cast<short>(r1);
             } else {
-                // The register holding the high word depends on the slave's word-order option,
-                // which the master does not let a caller read back: accept either order.
-                std::uint32_t lowFirst = (r1 << 16) | r0;
-                std::uint32_t highFirst = (r0 << 16) | r1;
+                // The register holding the high word and the byte order inside the registers
+                // depend on the slave's options, which the master does not let a caller read
+                // back: accept any of the four orders.
+                const unsigned s0 = ((r0 & 0xFF) << 8) | (r0 >> 8), s1 = ((r1 & 0xFF) << 8) | (r1 >> 8);
                 std::uint32_t got;
                 std::memcpy(&got, &values[static_cast<std::size_t>(i)], sizeof got);
-                fuzzRequire(got == lowFirst || got == highFirst, "pair values as the device sent them");
+                fuzzRequire(got == ((r1 << 16) | r0) || got == ((r0 << 16) | r1) || got == ((s1 << 16) | s0) ||
+                                got == ((s0 << 16) | s1),
+                            "pair values as the device sent them");
                 continue;
             }
             fuzzRequire(values[static_cast<std::size_t>(i)] == expected, "modulo-10000 values as the device sent them");
@@ -354,8 +368,7 @@ int OperationDriver::writeCall(int which)
     const int slave = slaveArgument();
     applyOptions(slave);
     const int reference = referenceArgument();
-    const int requests = script_.requests(), total = master_.getTotalCounter(),
-              success = master_.getSuccessCounter();
+    const int requests = script_.requests(), total = master_.getTotalCounter(), success = master_.getSuccessCounter();
     int result = MBUS_ILLEGAL_ARGUMENT;
     switch (which) {
     case 0:
@@ -409,8 +422,7 @@ int OperationDriver::readExceptionStatus()
     const int slave = slaveArgument();
     constexpr unsigned char kUntouched = 0xA5;
     unsigned char status = kUntouched;
-    const int requests = script_.requests(), total = master_.getTotalCounter(),
-              success = master_.getSuccessCounter();
+    const int requests = script_.requests(), total = master_.getTotalCounter(), success = master_.getSuccessCounter();
     int result = master_.readExceptionStatus(slave, &status);
     checkResult(result, slave, requests, total, success, 1);
     if (result != MBUS_SUCCESS)
@@ -427,8 +439,7 @@ int OperationDriver::returnQueryData()
     std::vector<unsigned char> query(static_cast<std::size_t>(count));
     std::vector<unsigned char> echo(static_cast<std::size_t>(count));
     input_.take(query.data(), query.size());
-    const int requests = script_.requests(), total = master_.getTotalCounter(),
-              success = master_.getSuccessCounter();
+    const int requests = script_.requests(), total = master_.getTotalCounter(), success = master_.getSuccessCounter();
     int result = master_.returnQueryData(slave, query.data(), echo.data(), count);
     checkResult(result, slave, requests, total, success, 1);
     if (result == MBUS_SUCCESS)
@@ -449,8 +460,7 @@ int OperationDriver::customFunction()
     // Exactly the announced size, so that a write past it is caught.
     std::vector<unsigned char> reply(expected > 252 ? 252 : expected);
     std::size_t replyLength = expected;
-    const int requests = script_.requests(), total = master_.getTotalCounter(),
-              success = master_.getSuccessCounter();
+    const int requests = script_.requests(), total = master_.getTotalCounter(), success = master_.getSuccessCounter();
     int result = master_.customFunction(slave, function, request.data(), requestLength, reply.data(), &replyLength);
     checkResult(result, slave, requests, total, success, 1);
     if (result == MBUS_ILLEGAL_ARGUMENT) {
@@ -479,8 +489,7 @@ int OperationDriver::sendAsciiCommand()
     for (std::size_t i = 0; i < length; ++i)
         command[i] = static_cast<char>(input_.byte('A') | 0x01); // never a NUL inside
     std::vector<char> response(MbusTcpMasterProtocol::kAsciiResponseSize, 'x');
-    const int requests = script_.requests(), total = master_.getTotalCounter(),
-              success = master_.getSuccessCounter();
+    const int requests = script_.requests(), total = master_.getTotalCounter(), success = master_.getSuccessCounter();
     int result = tcp->sendAsciiCommand(command.data(), response.data());
     // Two transactions without the retry loop.
     fuzzRequire(knownResult(result), "a result code of the library");
@@ -489,5 +498,151 @@ int OperationDriver::sendAsciiCommand()
     fuzzRequire(master_.getSuccessCounter() - success <= 2, "at most two successes");
     if (result == MBUS_SUCCESS)
         fuzzRequire(std::memchr(response.data(), '\0', response.size()) != nullptr, "the answer is NUL-terminated");
+    return result;
+}
+
+namespace {
+template <class T>
+bool allZeroIn(const std::vector<T> &values)
+{
+    for (const T &value : values)
+        if (value != T{})
+            return false;
+    return true;
+}
+} // namespace
+
+int OperationDriver::readDeviceIdentification()
+{
+    const int slave = slaveArgument();
+    const int code = input_.byte() % 6; // 0 and 5 are out of range
+    const int objectId = input_.byte();
+    const int objectCap = input_.byte() % 40;
+    const int dataCap = input_.u16() % 700;
+    std::vector<MbusDeviceIdObject> objects(static_cast<std::size_t>(objectCap));
+    std::vector<unsigned char> data(static_cast<std::size_t>(dataCap));
+    int count = -1;
+    int conformity = -1;
+    const int requests = script_.requests(), total = master_.getTotalCounter(), success = master_.getSuccessCounter();
+    const int result = mbusReadDeviceIdentification(handleOf(master_), slave, code, objectId, objects.data(), objectCap,
+                                                    &count, data.data(), dataCap, &conformity);
+    // A chain takes at most 256 transactions.
+    checkResult(result, slave, requests, total, success, 256, true);
+    if (result != MBUS_SUCCESS) {
+        fuzzRequire(count == 0 && allZeroIn(data), "a failed identification leaves no object and zeros");
+        for (const MbusDeviceIdObject &object : objects)
+            fuzzRequire(object.id == 0 && object.offset == 0 && object.length == 0, "cleared object entries");
+        return result;
+    }
+    fuzzRequire(count >= 0 && count <= objectCap, "objects within the caller's capacity");
+    int previous = -1;
+    for (int i = 0; i < count; ++i) {
+        const MbusDeviceIdObject &object = objects[static_cast<std::size_t>(i)];
+        fuzzRequire(object.id > previous && object.id <= 255, "object ids rise");
+        fuzzRequire(object.offset >= 0 && object.length >= 0 && object.offset + object.length <= dataCap,
+                    "object bytes inside the data buffer");
+        previous = object.id;
+    }
+    return result;
+}
+
+int OperationDriver::reportServerId()
+{
+    const int slave = slaveArgument();
+    const int idLen = input_.byte() % 6 - 2; // -2 is out of range
+    const int idCap = input_.byte() % 8;
+    const int restCap = input_.byte();
+    std::vector<unsigned char> id(static_cast<std::size_t>(idCap));
+    std::vector<unsigned char> rest(static_cast<std::size_t>(restCap));
+    MbusServerIdReply reply{-1, -1, -1};
+    const int requests = script_.requests(), total = master_.getTotalCounter(), success = master_.getSuccessCounter();
+    const int result = master_.reportServerId(slave, idLen, id.data(), idCap, rest.data(), restCap, &reply);
+    checkResult(result, slave, requests, total, success, 1, true);
+    if (result != MBUS_SUCCESS) {
+        fuzzRequire(allZeroIn(id) && allZeroIn(rest), "a failed server id read leaves zeros");
+        return result;
+    }
+    fuzzRequire(reply.idLen >= 0 && reply.idLen <= idCap && reply.restLen >= 0 && reply.restLen <= restCap,
+                "server id parts within their buffers");
+    fuzzRequire(reply.runIndicator == 0 || reply.runIndicator == 0xFF, "run indicator off or on");
+    return result;
+}
+
+int OperationDriver::fileRecords()
+{
+    const int slave = slaveArgument();
+    const bool write = (input_.byte() & 1) != 0;
+    MbusFileSubRequest subs[3];
+    const int subCnt = input_.byte() % 4; // 0 is refused
+    int records = 0;
+    for (int i = 0; i < subCnt; ++i) {
+        subs[i] = MbusFileSubRequest{input_.u16() % 4, input_.u16() % 10002, input_.byte() % 130};
+        records += subs[i].recordLen;
+    }
+    const int regCap = input_.byte() % 130;
+    std::vector<short> regs(static_cast<std::size_t>(regCap));
+    input_.take(reinterpret_cast<std::uint8_t *>(regs.data()), regs.size() * sizeof(short));
+    const int requests = script_.requests(), total = master_.getTotalCounter(), success = master_.getSuccessCounter();
+    const int result = write ? mbusWriteFileRecords(handleOf(master_), slave, subs, subCnt, regs.data(), regCap)
+                             : mbusReadFileRecords(handleOf(master_), slave, subs, subCnt, regs.data(), regCap);
+    checkResult(result, slave, requests, total, success, 1);
+    if (!write && result != MBUS_SUCCESS)
+        fuzzRequire(allZeroIn(regs), "a failed file record read leaves zeros");
+    if (result == MBUS_SUCCESS && requests < script_.requests())
+        fuzzRequire(records <= regCap, "records within the caller's capacity");
+    return result;
+}
+
+int OperationDriver::readFifoQueue()
+{
+    const int slave = slaveArgument();
+    applyOptions(slave);
+    const int reference = referenceArgument();
+    const int valueCap = input_.byte() % 40;
+    std::vector<short> values(static_cast<std::size_t>(valueCap));
+    int count = -1;
+    const int requests = script_.requests(), total = master_.getTotalCounter(), success = master_.getSuccessCounter();
+    const int result = mbusReadFifoQueue(handleOf(master_), slave, reference, values.data(), valueCap, &count);
+    checkResult(result, slave, requests, total, success, 1, true);
+    if (result != MBUS_SUCCESS) {
+        fuzzRequire(count == 0 && allZeroIn(values), "a failed FIFO read leaves zeros");
+        return result;
+    }
+    fuzzRequire(count >= 0 && count <= 31 && count <= valueCap, "a FIFO of at most 31 values within capacity");
+    return result;
+}
+
+int OperationDriver::readLayouts(int kind)
+{
+    const int slave = slaveArgument();
+    applyOptions(slave);
+    const int reference = referenceArgument();
+    const int count = countArgument(kind == 3 ? 125 : 31);
+    const int requests = script_.requests(), total = master_.getTotalCounter(), success = master_.getSuccessCounter();
+    MbusHandle handle = handleOf(master_);
+    int result;
+    bool zeros;
+    if (kind == 0) {
+        std::vector<std::int64_t> values(static_cast<std::size_t>(count));
+        result = mbusReadMultipleLongLongs(handle, slave, reference, values.data(), count);
+        zeros = allZeroIn(values);
+    } else if (kind == 1) {
+        std::vector<double> values(static_cast<std::size_t>(count));
+        result = mbusReadInputDoubles(handle, slave, reference, values.data(), count);
+        zeros = allZeroIn(values);
+    } else if (kind == 2) {
+        std::vector<std::uint32_t> values(static_cast<std::size_t>(count));
+        result = mbusReadMultipleUnsigned32(handle, slave, reference, values.data(), count);
+        zeros = allZeroIn(values);
+    } else {
+        std::vector<char> text(static_cast<std::size_t>(2 * count + 1));
+        result = mbusReadMultipleText(handle, slave, reference, text.data(), 2 * count + 1, count);
+        zeros = allZeroIn(text);
+        if (result == MBUS_SUCCESS)
+            fuzzRequire(text.back() == '\0', "text ends with a NUL");
+    }
+    checkResult(result, slave, requests, total, success, 1);
+    if (result != MBUS_SUCCESS)
+        fuzzRequire(zeros, "a failed layout read leaves zeros");
     return result;
 }

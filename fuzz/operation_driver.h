@@ -17,8 +17,7 @@ class OperationDriver {
 public:
     OperationDriver(MbusMasterFunctions &master, FuzzInput &input, ReplyScript &script)
         : master_(master), input_(input), script_(script)
-    {
-    }
+    {}
 
     // Settings that can only change while the master is closed: retries (0..2), a poll delay
     // (0..3 ms on the virtual clock) and a short time-out.
@@ -32,7 +31,10 @@ private:
     int referenceArgument();
     int countArgument(int limit);
     void applyOptions(int slave);
-    void checkResult(int result, int slave, int requestsBefore, int totalBefore, int successBefore, int attempts);
+    // replyMayNotFit: the operation also refuses a reply too long for the caller's buffers with
+    // MBUS_ILLEGAL_ARGUMENT, which it can only know once the reply is in.
+    void checkResult(int result, int slave, int requestsBefore, int totalBefore, int successBefore, int attempts,
+                     bool replyMayNotFit = false);
     bool oracleApplies(int result, int slave) const;
 
     int readBits(bool inputs, bool flat);
@@ -44,6 +46,11 @@ private:
     int returnQueryData();
     int customFunction();
     int sendAsciiCommand();
+    int readDeviceIdentification();
+    int reportServerId();
+    int fileRecords();
+    int readFifoQueue();
+    int readLayouts(int kind);
 
     MbusMasterFunctions &master_;
     FuzzInput &input_;

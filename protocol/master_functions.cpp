@@ -52,6 +52,18 @@ void MbusMasterFunctions::setClock(const Clock &newClock)
     pollTimer = PollTimer(0, clock.ticks, clock.sleep);
 }
 
+void MbusMasterFunctions::setFrameTrace(MbusFrameTrace trace, void *user)
+{
+    frameTrace = trace;
+    frameTraceUser = user;
+}
+
+void MbusMasterFunctions::traceFrame(int direction, const unsigned char *bytes, int count)
+{
+    if (frameTrace != nullptr && count > 0)
+        frameTrace(frameTraceUser, direction, bytes, count, clock.ticks());
+}
+
 void MbusMasterFunctions::useTransport(FrameCodec *frameCodec, Link *frameLink)
 {
     codec = frameCodec;
@@ -109,6 +121,8 @@ int MbusMasterFunctions::transactOnce(int slaveAddr, int functionCode, const uns
         return result;
     const int frameLen = codec->buildRequest(slaveAddr, functionCode, requestData, requestLen);
     waitOutPollDelay();
+    if (frameTrace != nullptr)
+        traceFrame(MBUS_TRACE_SENT, codec->frame(), frameLen);
     result = link->send(codec->frame(), frameLen, timeOut);
     if (result != MBUS_SUCCESS)
         return result;
@@ -129,13 +143,19 @@ int MbusMasterFunctions::receiveReply(int slaveAddr, int functionCode, unsigned 
     while (wanted > 0) {
         int got = 0;
         int result = link->receive(frame + arrived, wanted, timeOut, &got);
-        if (result != MBUS_SUCCESS)
+        if (got > 0)
+            arrived += got;
+        if (result == MBUS_SUCCESS)
+            result = codec->moreToRead(arrived, replyLen, &wanted);
+        if (result != MBUS_SUCCESS) {
+            if (frameTrace != nullptr)
+                traceFrame(MBUS_TRACE_RECEIVED, frame, arrived);
             return result;
-        arrived += got;
-        result = codec->moreToRead(arrived, replyLen, &wanted);
-        if (result != MBUS_SUCCESS)
-            return result;
+        }
     }
+    // Traced before the check: an ASCII reply is decoded in place.
+    if (frameTrace != nullptr)
+        traceFrame(MBUS_TRACE_RECEIVED, frame, arrived);
     const unsigned char *data = nullptr;
     int dataLen = 0;
     int result = codec->checkReply(arrived, slaveAddr, functionCode, &data, &dataLen);
@@ -259,6 +279,22 @@ int MbusMasterFunctions::configureStandardRegisterMode(int slaveAddr)
 void MbusMasterFunctions::configureStandardRegisterMode()
 {
     setOptionBitsForAll(kNone, kPairBits);
+}
+int MbusMasterFunctions::configureSwappedBytes(int slaveAddr)
+{
+    return setOptionBits(slaveAddr, kSwappedBytes, kNone);
+}
+void MbusMasterFunctions::configureSwappedBytes()
+{
+    setOptionBitsForAll(kSwappedBytes, kNone);
+}
+int MbusMasterFunctions::configureStandardBytes(int slaveAddr)
+{
+    return setOptionBits(slaveAddr, kNone, kSwappedBytes);
+}
+void MbusMasterFunctions::configureStandardBytes()
+{
+    setOptionBitsForAll(kNone, kSwappedBytes);
 }
 
 } // namespace mbus

@@ -5,6 +5,7 @@
 #define MBUS_PROTOCOL_MASTER_FUNCTIONS_H
 
 #include <cstddef>
+#include <cstdint>
 
 #include "codec/frame_codec.h"
 #include "mbus.h"
@@ -28,6 +29,8 @@ public:
     static constexpr unsigned char kBigEndianInts = 0x02;
     static constexpr unsigned char kBigEndianFloats = 0x04;
     static constexpr unsigned char k32BitRegisterMode = 0x08;
+    // The first byte of each register's pair sits in its low half (BADC, DCBA).
+    static constexpr unsigned char kSwappedBytes = 0x10;
 
     MbusMasterFunctions(const MbusMasterFunctions &) = delete;
     MbusMasterFunctions &operator=(const MbusMasterFunctions &) = delete;
@@ -74,6 +77,12 @@ public:
     void configure32BitRegisterMode();
     int configureStandardRegisterMode(int slaveAddr);
     void configureStandardRegisterMode();
+    // Byte order inside each register, for every value layout and text: swapped or standard
+    // (the first byte in the high half, the default). The word order stays the slave's.
+    int configureSwappedBytes(int slaveAddr);
+    void configureSwappedBytes();
+    int configureStandardBytes(int slaveAddr);
+    void configureStandardBytes();
 
     // Bit access.
     int readCoils(int slaveAddr, int startRef, int bitArr[], int refCnt);
@@ -100,6 +109,47 @@ public:
     int writeMultipleLongInts(int slaveAddr, int startRef, const int int32Arr[], int refCnt);
     int writeMultipleFloats(int slaveAddr, int startRef, const float floatArr[], int refCnt);
     int writeMultipleMod10000(int slaveAddr, int startRef, const int int32Arr[], int refCnt);
+
+    // Unsigned 16- and 32-bit values (32-bit: the integer word order and register mode).
+    int readMultipleUnsigned16(int slaveAddr, int startRef, std::uint16_t valueArr[], int refCnt);
+    int readInputUnsigned16(int slaveAddr, int startRef, std::uint16_t valueArr[], int refCnt);
+    int readMultipleUnsigned32(int slaveAddr, int startRef, std::uint32_t valueArr[], int refCnt);
+    int readInputUnsigned32(int slaveAddr, int startRef, std::uint32_t valueArr[], int refCnt);
+    // 64-bit values over four registers each, in the word order of the slave's integer (or, for
+    // doubles, float) flag; reads 1..31, writes 1..30 values.
+    int readMultipleLongLongs(int slaveAddr, int startRef, std::int64_t valueArr[], int refCnt);
+    int readInputLongLongs(int slaveAddr, int startRef, std::int64_t valueArr[], int refCnt);
+    int writeMultipleLongLongs(int slaveAddr, int startRef, const std::int64_t valueArr[], int refCnt);
+    int readMultipleUnsignedLongLongs(int slaveAddr, int startRef, std::uint64_t valueArr[], int refCnt);
+    int readInputUnsignedLongLongs(int slaveAddr, int startRef, std::uint64_t valueArr[], int refCnt);
+    int writeMultipleUnsignedLongLongs(int slaveAddr, int startRef, const std::uint64_t valueArr[], int refCnt);
+    int readMultipleDoubles(int slaveAddr, int startRef, double valueArr[], int refCnt);
+    int readInputDoubles(int slaveAddr, int startRef, double valueArr[], int refCnt);
+    int writeMultipleDoubles(int slaveAddr, int startRef, const double valueArr[], int refCnt);
+    // Text, two characters per register: reads regCnt (1..125) registers into 2 * regCnt
+    // characters and a closing NUL (textSize at least 2 * regCnt + 1); writes text NUL-padded
+    // to regCnt (1..123) registers.
+    int readMultipleText(int slaveAddr, int startRef, char text[], int textSize, int regCnt);
+    int readInputText(int slaveAddr, int startRef, char text[], int textSize, int regCnt);
+    int writeMultipleText(int slaveAddr, int startRef, const char *text, int regCnt);
+
+    // Device identification (43/14): follows a "more follows" chain to its end in one call.
+    int readDeviceIdentification(int slaveAddr, int readDevIdCode, int objectId, MbusDeviceIdObject objects[],
+                                 int objectCap, int *objectCnt, unsigned char data[], int dataCap,
+                                 int *conformityLevel);
+    // Report server id (17); idLen as parseServerIdReply takes it.
+    int reportServerId(int slaveAddr, int idLen, unsigned char id[], int idCap, unsigned char rest[], int restCap,
+                       MbusServerIdReply *reply);
+    // File records (20, 21): the registers of all sub-requests lie one after the other.
+    int readFileRecords(int slaveAddr, const MbusFileSubRequest subs[], int subCnt, short regArr[], int regCap);
+    int writeFileRecords(int slaveAddr, const MbusFileSubRequest subs[], int subCnt, const short regArr[],
+                         int regCnt);
+    // FIFO queue (24).
+    int readFifoQueue(int slaveAddr, int fifoRef, short valueArr[], int valueCap, int *valueCnt);
+
+    // Frame trace: every frame sent and received goes to trace, with user and a monotonic time
+    // stamp in milliseconds. A null trace turns it off (the default).
+    void setFrameTrace(MbusFrameTrace trace, void *user);
 
     // Diagnostics.
     int readExceptionStatus(int slaveAddr, unsigned char *statusByte);
@@ -175,6 +225,8 @@ private:
     PollTimer pollTimer;
     FrameCodec *codec = nullptr;
     Link *link = nullptr;
+    MbusFrameTrace frameTrace = nullptr;
+    void *frameTraceUser = nullptr;
 
     int setOptionBits(int slaveAddr, unsigned char setMask, unsigned char clearMask);
     void setOptionBitsForAll(unsigned char setMask, unsigned char clearMask);
@@ -186,6 +238,15 @@ private:
     int readLongIntPairs(int functionCode, int slaveAddr, int startRef, int int32Arr[], int refCnt);
     int readFloatPairs(int functionCode, int slaveAddr, int startRef, float floatArr[], int refCnt);
     int readMod10000Pairs(int functionCode, int slaveAddr, int startRef, int int32Arr[], int refCnt);
+    // Value layouts: values of T over consecutive registers, with the word order of flag.
+    template <class T>
+    int readValues(int functionCode, int slaveAddr, int startRef, T valueArr[], int refCnt, unsigned char flag);
+    template <class T>
+    int writeValues(int slaveAddr, int startRef, const T valueArr[], int refCnt, unsigned char flag);
+    int readText(int functionCode, int slaveAddr, int startRef, char text[], int textSize, int regCnt);
+    bool swappedBytes(int slaveAddr) const { return (optionsOf(slaveAddr) & kSwappedBytes) != 0; }
+    // Hands a frame to the trace, when one is set.
+    void traceFrame(int direction, const unsigned char *bytes, int count);
     bool highWordFirst(int slaveAddr, unsigned char flag, int platformOrder) const;
 };
 

@@ -37,6 +37,15 @@ To bitCast(From from)
     return to;
 }
 
+// The bytes of each register exchanged: the layouts BADC and DCBA.
+void swapRegisterBytes(short regs[], int count)
+{
+    for (int i = 0; i < count; ++i) {
+        auto reg = static_cast<std::uint16_t>(regs[i]);
+        regs[i] = static_cast<short>(static_cast<std::uint16_t>((reg << 8) | (reg >> 8)));
+    }
+}
+
 int mod10000(short r0, short r1)
 {
     return 10000 * r0 + r1;
@@ -90,6 +99,8 @@ int MbusMasterFunctions::readLongIntPairs(int functionCode, int slaveAddr, int s
     int result = readPairs(functionCode, slaveAddr, startRef, int32Arr, refCnt, regs);
     if (result != MBUS_SUCCESS)
         return result;
+    if (optionsOf(slaveAddr) & kSwappedBytes)
+        swapRegisterBytes(regs, 2 * refCnt);
     bool highFirst = highWordFirst(slaveAddr, kBigEndianInts, int32WordOrder);
     for (int i = 0; i < refCnt; ++i)
         int32Arr[i] = bitCast<int>(combine(regs[2 * i], regs[2 * i + 1], highFirst));
@@ -102,6 +113,8 @@ int MbusMasterFunctions::readFloatPairs(int functionCode, int slaveAddr, int sta
     int result = readPairs(functionCode, slaveAddr, startRef, floatArr, refCnt, regs);
     if (result != MBUS_SUCCESS)
         return result;
+    if (optionsOf(slaveAddr) & kSwappedBytes)
+        swapRegisterBytes(regs, 2 * refCnt);
     bool highFirst = highWordFirst(slaveAddr, kBigEndianFloats, floatWordOrder);
     for (int i = 0; i < refCnt; ++i)
         floatArr[i] = bitCast<float>(combine(regs[2 * i], regs[2 * i + 1], highFirst));
@@ -157,6 +170,8 @@ int MbusMasterFunctions::writeMultipleLongInts(int slaveAddr, int startRef, cons
     bool highFirst = highWordFirst(slaveAddr, kBigEndianInts, int32WordOrder);
     for (int i = 0; i < refCnt; ++i)
         split(bitCast<std::uint32_t>(int32Arr[i]), highFirst, &regs[2 * i], &regs[2 * i + 1]);
+    if (optionsOf(slaveAddr) & kSwappedBytes)
+        swapRegisterBytes(regs, 2 * refCnt);
     return writePairs(slaveAddr, startRef, regs, refCnt);
 }
 
@@ -168,6 +183,8 @@ int MbusMasterFunctions::writeMultipleFloats(int slaveAddr, int startRef, const 
     bool highFirst = highWordFirst(slaveAddr, kBigEndianFloats, floatWordOrder);
     for (int i = 0; i < refCnt; ++i)
         split(bitCast<std::uint32_t>(floatArr[i]), highFirst, &regs[2 * i], &regs[2 * i + 1]);
+    if (optionsOf(slaveAddr) & kSwappedBytes)
+        swapRegisterBytes(regs, 2 * refCnt);
     return writePairs(slaveAddr, startRef, regs, refCnt);
 }
 

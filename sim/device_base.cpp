@@ -1,5 +1,7 @@
 #include "sim/device_base.h"
 
+#include <algorithm>
+
 namespace sim {
 
 DeviceBase::DeviceBase() : processor_(tables_) {}
@@ -64,6 +66,50 @@ std::uint8_t DeviceBase::exceptionStatus() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return tables_.exceptionStatus;
+}
+
+void DeviceBase::setDeviceObject(std::uint8_t id, const std::string& bytes)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t length = std::min(bytes.size(), PduProcessor::kMaxObjectLength);
+    tables_.deviceObjects[id] = ByteString(bytes.begin(), bytes.begin() + long(length));
+}
+
+void DeviceBase::clearDeviceObjects()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    tables_.deviceObjects.clear();
+}
+
+void DeviceBase::setServerId(const ByteString& id, std::uint8_t runIndicator, const ByteString& extra)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t idLength = std::min(id.size(), PduProcessor::kMaxServerIdData - 1);
+    const std::size_t extraLength = std::min(extra.size(), PduProcessor::kMaxServerIdData - 1 - idLength);
+    tables_.serverId.assign(id.begin(), id.begin() + long(idLength));
+    tables_.runIndicator = runIndicator;
+    tables_.serverIdExtra.assign(extra.begin(), extra.begin() + long(extraLength));
+}
+
+void DeviceBase::setFileRecord(std::uint16_t file, std::uint16_t record, std::uint16_t value)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::uint16_t>& records = tables_.files[file];
+    records.resize(DataTables::kFileRecords, 0);
+    if (record < DataTables::kFileRecords) records[record] = value;
+}
+
+std::uint16_t DeviceBase::fileRecord(std::uint16_t file, std::uint16_t record) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = tables_.files.find(file);
+    return it != tables_.files.end() && record < it->second.size() ? it->second[record] : 0;
+}
+
+void DeviceBase::setFifo(std::uint16_t addr, const std::vector<std::uint16_t>& values)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    tables_.fifos[addr] = values;
 }
 
 void DeviceBase::pushFault(const Fault& fault)
@@ -172,7 +218,7 @@ void DeviceBase::execute(const Fault& fault, const std::uint8_t* pdu, std::size_
         break;
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    processor_.process(pdu, len, reply, textAnswer, extendedRead);
+    processor_.process(pdu, len, reply, textAnswer, extendedRead, fault);
 }
 
 } // namespace sim

@@ -36,6 +36,18 @@ public:
     void setExceptionStatus(std::uint8_t value);
     std::uint8_t exceptionStatus() const;
 
+    // Device identification object `id`; bytes beyond PduProcessor::kMaxObjectLength are cut.
+    void setDeviceObject(std::uint8_t id, const std::string& bytes);
+    void clearDeviceObjects();
+    // Report server id data; cut to PduProcessor::kMaxServerIdData bytes in all.
+    void setServerId(const ByteString& id, std::uint8_t runIndicator, const ByteString& extra = {});
+    // Creates file `file` (all records 0) when it does not exist yet; record is 0..9999.
+    void setFileRecord(std::uint16_t file, std::uint16_t record, std::uint16_t value);
+    // 0 for a file or record that does not exist.
+    std::uint16_t fileRecord(std::uint16_t file, std::uint16_t record) const;
+    // The FIFO queue at a pointer address (any length: a queue above 31 values is refused).
+    void setFifo(std::uint16_t addr, const std::vector<std::uint16_t>& values);
+
     // Queued faults apply to one request each, in order; the persistent fault applies to every
     // request that finds the queue empty.
     void pushFault(const Fault& fault);

@@ -40,6 +40,16 @@ enum class FaultKind {
                         // at the head of the queue takes it as None)
     ShortDatagram,      // UDP: only the first (param ? param : 8) bytes of the reply datagram
     LongDatagram,       // UDP: reply datagram padded with junk to (param ? param : 300) bytes
+    // Faults in the data of the reply itself (every transport).
+    EndlessIdChain,     // device identification, stream access: every reply says that more
+                        // follows and names its own first object as the next one
+    OversizeObject,     // device identification: the first object's length byte announces
+                        // more bytes than the frame holds (param if that is more than the
+                        // object's length and at most 255, else 255)
+    LyingFileRecord,    // read file record: the first sub-response length field is
+                        // (param ? param : 2) more than the record data sent
+    FifoOverflow,       // read FIFO queue: a count of (param ? param : 32) values, above the
+                        // limit of 31, with that many values (the queue, then zeros)
 };
 
 struct Fault {

@@ -1,5 +1,7 @@
 #include "sim/pdu_processor.h"
 
+#include <algorithm>
+
 namespace sim {
 
 namespace {
@@ -25,11 +27,37 @@ void exception(std::vector<std::uint8_t>& reply, std::uint8_t code)
 
 bool inTable(unsigned addr, unsigned count) { return addr + count <= DataTables::kSize; }
 
+// A reply PDU (function code included) holds at most 253 bytes.
+constexpr std::size_t kMaxReplyPdu = 253;
+constexpr std::uint8_t kMeiDeviceIdentification = 0x0E;
+constexpr std::uint8_t kFileReferenceType = 6;
+constexpr unsigned kMaxFifoCount = 31;
+
+// Highest object id of each stream access code: 1 basic, 2 regular, 3 extended.
+unsigned lastObjectOf(unsigned readDevIdCode)
+{
+    return readDevIdCode == 1 ? 0x02 : readDevIdCode == 2 ? 0x7F : 0xFF;
+}
+
+// 0x81, 0x82 or 0x83: the highest category the device holds, individual access included.
+std::uint8_t conformityLevel(const std::map<std::uint8_t, ByteString>& objects)
+{
+    const unsigned highest = objects.empty() ? 0 : objects.rbegin()->first;
+    return highest >= 0x80 ? 0x83 : highest >= 0x03 ? 0x82 : 0x81;
+}
+
+// One file sub-request: reference type, file number, record number, record length.
+struct FileRef {
+    unsigned file, record, length;
+};
+
+FileRef fileRefAt(const std::uint8_t* p) { return {be16(p + 1), be16(p + 3), be16(p + 5)}; }
+
 } // namespace
 
 void PduProcessor::process(const std::uint8_t* request, std::size_t len,
                            std::vector<std::uint8_t>& reply, std::string& textAnswer,
-                           bool extendedRead)
+                           bool extendedRead, const Fault& fault)
 {
     reply.clear();
     textAnswer.clear();
@@ -53,6 +81,11 @@ void PduProcessor::process(const std::uint8_t* request, std::size_t len,
         else reply.push_back(tables_.exceptionStatus);
         break;
     case 8: diagnostics(d, n, reply); break;
+    case 17: reportServerId(n, reply); break;
+    case 20: readFileRecord(d, n, reply, fault); break;
+    case 21: writeFileRecord(d, n, reply); break;
+    case 24: readFifo(d, n, reply, fault); break;
+    case 43: deviceIdentification(d, n, reply, fault); break;
     case 15: writeCoils(d, n, reply); break;
     case 16: writeRegisters(d, n, reply); break;
     case 22: maskWrite(d, n, reply); break;
@@ -182,6 +215,139 @@ void PduProcessor::readWriteRegisters(const std::uint8_t* d, std::size_t n,
         tables_.holdingRegisters[writeAddr + i] = std::uint16_t(be16(d + 9 + 2 * i));
     reply.push_back(std::uint8_t(2 * readCount));
     for (unsigned i = 0; i < readCount; ++i) put16(reply, tables_.holdingRegisters[readAddr + i]);
+}
+
+void PduProcessor::deviceIdentification(const std::uint8_t* d, std::size_t n,
+                                        std::vector<std::uint8_t>& reply, const Fault& fault)
+{
+    // Other encapsulated interfaces are not served.
+    if (n < 1 || d[0] != kMeiDeviceIdentification) return exception(reply, kIllegalFunction);
+    if (n != 3 || d[1] < 1 || d[1] > 4) return exception(reply, kIllegalDataValue);
+    const unsigned code = d[1], requested = d[2];
+    const auto& objects = tables_.deviceObjects;
+    std::vector<std::uint8_t> body;
+    std::uint8_t count = 0, moreFollows = 0, nextId = 0;
+    const std::size_t room = kMaxReplyPdu - 7;  // behind the seven header bytes
+    if (code == 4) {
+        // Individual access: exactly the object asked for.
+        const auto it = objects.find(std::uint8_t(requested));
+        if (it == objects.end()) return exception(reply, kIllegalDataAddress);
+        body.push_back(it->first);
+        body.push_back(std::uint8_t(it->second.size()));
+        body.insert(body.end(), it->second.begin(), it->second.end());
+        count = 1;
+    } else {
+        // Stream access: from the object asked for, or from the start when that object is
+        // unknown or outside the category, as many objects as fit; the rest follows on request.
+        const unsigned last = lastObjectOf(code);
+        const bool known = requested <= last && objects.count(std::uint8_t(requested)) != 0;
+        for (auto it = objects.lower_bound(std::uint8_t(known ? requested : 0));
+             it != objects.end() && it->first <= last; ++it) {
+            if (body.size() + 2 + it->second.size() > room) {
+                moreFollows = 0xFF;
+                nextId = it->first;
+                break;
+            }
+            body.push_back(it->first);
+            body.push_back(std::uint8_t(it->second.size()));
+            body.insert(body.end(), it->second.begin(), it->second.end());
+            ++count;
+        }
+        if (fault.kind == FaultKind::EndlessIdChain) {
+            moreFollows = 0xFF;
+            nextId = body.empty() ? std::uint8_t(requested) : body[0];
+        }
+    }
+    if (fault.kind == FaultKind::OversizeObject && !body.empty()) {
+        const int param = fault.param;
+        body[1] = std::uint8_t(param > body[1] && param <= 255 ? param : 255);
+    }
+    reply.insert(reply.end(), {kMeiDeviceIdentification, std::uint8_t(code), conformityLevel(objects),
+                               moreFollows, nextId, count});
+    reply.insert(reply.end(), body.begin(), body.end());
+}
+
+void PduProcessor::reportServerId(std::size_t n, std::vector<std::uint8_t>& reply)
+{
+    if (n != 0) return exception(reply, kIllegalDataValue);
+    const ByteString& id = tables_.serverId;
+    const ByteString& extra = tables_.serverIdExtra;
+    reply.push_back(std::uint8_t(id.size() + 1 + extra.size()));
+    reply.insert(reply.end(), id.begin(), id.end());
+    reply.push_back(tables_.runIndicator);
+    reply.insert(reply.end(), extra.begin(), extra.end());
+}
+
+void PduProcessor::readFileRecord(const std::uint8_t* d, std::size_t n, std::vector<std::uint8_t>& reply,
+                                  const Fault& fault)
+{
+    if (n < 1) return exception(reply, kIllegalDataValue);
+    const unsigned byteCount = d[0];
+    if (byteCount < 7 || byteCount > 0xF5 || byteCount % 7 != 0 || n != 1 + byteCount)
+        return exception(reply, kIllegalDataValue);
+    std::size_t replySize = 2;
+    for (unsigned at = 1; at < n; at += 7) {
+        const FileRef ref = fileRefAt(d + at);
+        const auto file = tables_.files.find(std::uint16_t(ref.file));
+        if (d[at] != kFileReferenceType || file == tables_.files.end() || ref.length < 1 ||
+            ref.record + ref.length > DataTables::kFileRecords)
+            return exception(reply, kIllegalDataAddress);
+        replySize += 2 + 2 * std::size_t(ref.length);
+    }
+    if (replySize > kMaxReplyPdu) return exception(reply, kIllegalDataValue);
+    reply.push_back(std::uint8_t(replySize - 2));
+    for (unsigned at = 1; at < n; at += 7) {
+        const FileRef ref = fileRefAt(d + at);
+        const std::vector<std::uint16_t>& records = tables_.files[std::uint16_t(ref.file)];
+        unsigned length = 1 + 2 * ref.length;
+        if (fault.kind == FaultKind::LyingFileRecord && at == 1) length += fault.param ? unsigned(fault.param) : 2;
+        reply.push_back(std::uint8_t(length));
+        reply.push_back(kFileReferenceType);
+        for (unsigned i = 0; i < ref.length; ++i) put16(reply, records[ref.record + i]);
+    }
+}
+
+void PduProcessor::writeFileRecord(const std::uint8_t* d, std::size_t n, std::vector<std::uint8_t>& reply)
+{
+    if (n < 1) return exception(reply, kIllegalDataValue);
+    const unsigned dataLength = d[0];
+    if (dataLength < 9 || dataLength > 0xFB || n != 1 + dataLength) return exception(reply, kIllegalDataValue);
+    // Every sub-request is checked before the first one is written.
+    for (unsigned at = 1; at < n;) {
+        if (n - at < 7) return exception(reply, kIllegalDataValue);
+        const FileRef ref = fileRefAt(d + at);
+        if (ref.length < 1 || n - at - 7 < 2 * std::size_t(ref.length)) return exception(reply, kIllegalDataValue);
+        if (d[at] != kFileReferenceType || tables_.files.count(std::uint16_t(ref.file)) == 0 ||
+            ref.record + ref.length > DataTables::kFileRecords)
+            return exception(reply, kIllegalDataAddress);
+        at += 7 + 2 * ref.length;
+    }
+    for (unsigned at = 1; at < n;) {
+        const FileRef ref = fileRefAt(d + at);
+        std::vector<std::uint16_t>& records = tables_.files[std::uint16_t(ref.file)];
+        for (unsigned i = 0; i < ref.length; ++i)
+            records[ref.record + i] = std::uint16_t(be16(d + at + 7 + 2 * i));
+        at += 7 + 2 * ref.length;
+    }
+    reply.insert(reply.end(), d, d + n);
+}
+
+void PduProcessor::readFifo(const std::uint8_t* d, std::size_t n, std::vector<std::uint8_t>& reply,
+                            const Fault& fault)
+{
+    if (n != 2) return exception(reply, kIllegalDataValue);
+    const auto queue = tables_.fifos.find(std::uint16_t(be16(d)));
+    if (queue == tables_.fifos.end()) return exception(reply, kIllegalDataAddress);
+    std::vector<std::uint16_t> values = queue->second;
+    if (fault.kind == FaultKind::FifoOverflow) {
+        // Still within one reply: 4 + 2 * 124 bytes of data.
+        values.resize(std::min(124u, fault.param > 0 ? unsigned(fault.param) : kMaxFifoCount + 1), 0);
+    } else if (values.size() > kMaxFifoCount) {
+        return exception(reply, kIllegalDataValue);
+    }
+    put16(reply, 2 + 2 * unsigned(values.size()));
+    put16(reply, unsigned(values.size()));
+    for (std::uint16_t v : values) put16(reply, v);
 }
 
 void PduProcessor::storeTextCommand(const std::uint8_t* text, std::size_t n)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "sim/data_tables.h"
+#include "sim/fault.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +19,10 @@ public:
     static constexpr std::uint16_t kTextRegister = 0x270F;
     // Largest register read answered with a two-byte byte count (extended-address slaves).
     static constexpr unsigned kExtendedReadMax = 2500;
+    // Largest device identification object: one object alone must fit in a reply.
+    static constexpr std::size_t kMaxObjectLength = 244;
+    // Largest report server id data (id bytes, run indicator, additional data).
+    static constexpr std::size_t kMaxServerIdData = 251;
 
     explicit PduProcessor(DataTables& tables) : tables_(tables) {}
 
@@ -25,8 +30,10 @@ public:
     // extendedRead: function codes 3 and 4 take up to 2500 registers and answer with a
     // two-byte byte count, as an extended-address slave does.
     // textAnswer receives the raw text a device sends right behind this reply ("" if none).
+    // fault: the faults in the reply data (EndlessIdChain, OversizeObject, LyingFileRecord,
+    // FifoOverflow) act here; every other kind is the transport's and is ignored.
     void process(const std::uint8_t* request, std::size_t len, std::vector<std::uint8_t>& reply,
-                 std::string& textAnswer, bool extendedRead = false);
+                 std::string& textAnswer, bool extendedRead = false, const Fault& fault = Fault{});
 
     const std::string& lastTextCommand() const { return lastTextCommand_; }
 
@@ -44,6 +51,13 @@ private:
     void maskWrite(const std::uint8_t* d, std::size_t n, std::vector<std::uint8_t>& reply);
     void readWriteRegisters(const std::uint8_t* d, std::size_t n,
                             std::vector<std::uint8_t>& reply);
+    void deviceIdentification(const std::uint8_t* d, std::size_t n, std::vector<std::uint8_t>& reply,
+                              const Fault& fault);
+    void reportServerId(std::size_t n, std::vector<std::uint8_t>& reply);
+    void readFileRecord(const std::uint8_t* d, std::size_t n, std::vector<std::uint8_t>& reply,
+                        const Fault& fault);
+    void writeFileRecord(const std::uint8_t* d, std::size_t n, std::vector<std::uint8_t>& reply);
+    void readFifo(const std::uint8_t* d, std::size_t n, std::vector<std::uint8_t>& reply, const Fault& fault);
     void storeTextCommand(const std::uint8_t* text, std::size_t n);
 
     DataTables& tables_;

@@ -3,12 +3,14 @@
 
 #include <cstring>
 
-#include "mbus.h"
-#include "codec/hex_digits.h"
+#include "codec/ascii_codec.h"
 #include "codec/ascii_framing.h"
 #include "codec/crc16.h"
 #include "codec/elam_framing.h"
+#include "codec/hex_digits.h"
+#include "codec/rtu_codec.h"
 #include "codec/rtu_framing.h"
+#include "mbus.h"
 #include "tests/support/test_frames.h"
 
 using namespace mbus;
@@ -54,8 +56,10 @@ TEST(Crc16, CheckValues)
 {
     const char *digits = "123456789";
     EXPECT_EQ(calcCrc16(reinterpret_cast<const unsigned char *>(digits), 9), 0x4B37);
-    EXPECT_EQ(rtuFrameOf(0x01, 0x03, {0x00, 0x00, 0x00, 0x01}), (Bytes{0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A}));
-    EXPECT_EQ(rtuFrameOf(0x11, 0x03, {0x00, 0x6B, 0x00, 0x03}), (Bytes{0x11, 0x03, 0x00, 0x6B, 0x00, 0x03, 0x76, 0x87}));
+    EXPECT_EQ(rtuFrameOf(0x01, 0x03, {0x00, 0x00, 0x00, 0x01}),
+              (Bytes{0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A}));
+    EXPECT_EQ(rtuFrameOf(0x11, 0x03, {0x00, 0x6B, 0x00, 0x03}),
+              (Bytes{0x11, 0x03, 0x00, 0x6B, 0x00, 0x03, 0x76, 0x87}));
     // No bytes: the start value itself.
     EXPECT_EQ(calcCrc16(nullptr, 0), 0xFFFF);
 }
@@ -135,11 +139,20 @@ TEST(RtuFraming, ReplyFrameLength)
 
 TEST(RtuFraming, SilenceIntervalFromBaudRate)
 {
-    const int table[][2] = {{1200, 37}, {2400, 18}, {4800, 9},      {9600, 5},
-                            {19200, 2}, {38400, 1}, {115200, 1},    {300, 147},
-                            {1, 44000}, {88000, 1}, {29333, 2},
+    const int table[][2] = {{1200, 37},
+                            {2400, 18},
+                            {4800, 9},
+                            {9600, 5},
+                            {19200, 2},
+                            {38400, 1},
+                            {115200, 1},
+                            {300, 147},
+                            {1, 44000},
+                            {88000, 1},
+                            {29333, 2},
                             // Exactly half a millisecond over: rounded up.
-                            {17600, 3}, {3520, 13}};
+                            {17600, 3},
+                            {3520, 13}};
     for (const auto &row : table)
         EXPECT_EQ(rtuSilenceIntervalMs(row[0]), row[1]) << row[0] << " baud";
     // No division by zero, no negative time.
@@ -220,4 +233,49 @@ TEST(ElamFraming, ReplyChecks)
     EXPECT_EQ(checkElamReply(from249.data(), 9, 249, 3), MBUS_CHECKSUM_ERROR);
     EXPECT_EQ(elamReplyFrameLength(0x83, 5002), 6);
     EXPECT_EQ(elamReplyFrameLength(0x03, 5002), kElamMaxFrame);
+}
+
+// A reply that announces its length is read by that length, step by step, whatever length the
+// caller expects; one that announces more than a frame holds ends the read.
+TEST(RtuCodec, AnnouncedReplyLengths)
+{
+    // Device identification: header, then object 0 of three bytes; read 5, 8, 11, then done.
+    const Bytes reply = rtuFrameOf(1, 43, {0x0E, 0x01, 0x01, 0x00, 0x00, 0x01, 0x00, 0x03, 'a', 'b', 'c'});
+    RtuCodec codec;
+    codec.buildRequest(1, 43, Bytes{0x0E, 0x01, 0x00}.data(), 3);
+    int arrived = 0;
+    int wanted = codec.firstReadSize();
+    std::vector<int> reads;
+    while (wanted > 0) {
+        reads.push_back(wanted);
+        std::memcpy(codec.frame() + arrived, reply.data() + arrived, static_cast<std::size_t>(wanted));
+        arrived += wanted;
+        ASSERT_EQ(MBUS_SUCCESS, codec.moreToRead(arrived, 252, &wanted));
+    }
+    EXPECT_EQ((std::vector<int>{5, 3, 2, 5}), reads);
+    const unsigned char *data = nullptr;
+    int dataLen = 0;
+    ASSERT_EQ(MBUS_SUCCESS, codec.checkReply(arrived, 1, 43, &data, &dataLen));
+    EXPECT_EQ(11, dataLen);
+
+    // Report server id announcing 255 bytes; a request of another code keeps its expected length.
+    codec.buildRequest(1, 17, nullptr, 0);
+    std::memcpy(codec.frame(), Bytes{0x01, 0x11, 0xFF, 0x00, 0x00}.data(), 5);
+    EXPECT_EQ(MBUS_INVALID_FRAME_ERROR, codec.moreToRead(5, 252, &wanted));
+    codec.buildRequest(1, 3, Bytes{0, 0, 0, 1}.data(), 4);
+    std::memcpy(codec.frame(), Bytes{0x01, 0x03, 0x02, 0x00, 0x00}.data(), 5);
+    ASSERT_EQ(MBUS_SUCCESS, codec.moreToRead(5, 3, &wanted));
+    EXPECT_EQ(2, wanted);
+}
+
+TEST(AsciiCodec, AnnouncedReplyLength)
+{
+    // FIFO queue of one value: byte count 4, count 1, value 0x1234.
+    AsciiCodec codec;
+    codec.buildRequest(1, 24, Bytes{0x00, 0x10}.data(), 2);
+    const char reply[] = ":01180004000112349C\r\n";
+    std::memcpy(codec.frame(), reply, 11);
+    int wanted = 0;
+    ASSERT_EQ(MBUS_SUCCESS, codec.moreToRead(11, 252, &wanted));
+    EXPECT_EQ(static_cast<int>(sizeof reply) - 1 - 11, wanted);
 }

@@ -11,6 +11,9 @@
  * 1000 holding and input registers, all at wire addresses from 0; coils and holding registers
  * start cleared, discrete input a is on when a % 3 == 0, input register a holds
  * (0x1234 + 0x0203 * a) mod 65536.
+ *
+ * Report server id is libmodbus's own answer: id byte 0xB4, run indicator 0xFF, then "LMB" and
+ * the libmodbus version as text.
  */
 #define _GNU_SOURCE
 

@@ -9,6 +9,10 @@ inputs, 1000 holding and input registers, all at wire addresses from 0; coils an
 registers start cleared, discrete input a is on when a % 3 == 0, input register a holds
 (0x1234 + 0x0203 * a) mod 65536.
 
+Device identification: the objects of IDENTITY below (basic 0..2, regular 3..6, and two extended
+objects of 150 bytes, so that an extended read takes two replies). Report server id: the bytes
+SERVER_ID, then the run indicator 0xFF, as pymodbus always sends it, and no additional data.
+
 Runs with the system's /usr/bin/python3 and the pymodbus of the Debian package python3-pymodbus.
 """
 import argparse
@@ -18,6 +22,7 @@ import sys
 import tty
 import types
 
+from pymodbus.device import ModbusDeviceIdentification
 from pymodbus.datastore import (
     ModbusSequentialDataBlock,
     ModbusServerContext,
@@ -35,6 +40,19 @@ from pymodbus.server.async_io import (
 UNIT = 1
 BIT_COUNT = 2000
 REGISTER_COUNT = 1000
+
+IDENTITY = {
+    0x00: "pymodbus device",
+    0x01: "PMD-1",
+    0x02: "3.0",
+    0x03: "http://localhost/",
+    0x04: "Interop device",
+    0x05: "PMD",
+    0x06: "interop tests",
+    0x80: "x" * 150,
+    0x81: "y" * 150,
+}
+SERVER_ID = b"Pymodbus PMD-1"
 
 FRAMERS = {
     "tcp": ModbusSocketFramer,
@@ -55,6 +73,8 @@ def make_context(mbap):
         ir=ModbusSequentialDataBlock(0, [(0x1234 + 0x0203 * a) & 0xFFFF for a in range(REGISTER_COUNT)]),
         zero_mode=True,
     )
+    # pymodbus otherwise joins every identification object into the id, past one reply's size.
+    slave.reportSlaveIdData = SERVER_ID
     # Behind an MBAP header the device also answers unit 255, the identifier Modbus/TCP
     # recommends for a device addressed by its IP address alone; pymodbus then answers any other
     # unit with exception 11. On the line framings other units get no reply, as on a shared bus.
@@ -62,12 +82,18 @@ def make_context(mbap):
     return ModbusServerContext(slaves=units, single=False)
 
 
+def make_identity():
+    return ModbusDeviceIdentification(info=dict(IDENTITY))
+
+
 def announce(text):
     print(text, flush=True)
 
 
 async def serve_stream(context, framer, port):
-    server = ModbusTcpServer(context, framer=framer, address=("127.0.0.1", port), allow_reuse_address=True)
+    server = ModbusTcpServer(
+        context, framer=framer, identity=make_identity(), address=("127.0.0.1", port), allow_reuse_address=True
+    )
     task = asyncio.create_task(server.serve_forever())
     await server.serving
     announce(f"port {server.server.sockets[0].getsockname()[1]}")
@@ -75,7 +101,7 @@ async def serve_stream(context, framer, port):
 
 
 async def serve_datagram(context, framer, port):
-    server = ModbusUdpServer(context, framer=framer, address=("127.0.0.1", port))
+    server = ModbusUdpServer(context, framer=framer, identity=make_identity(), address=("127.0.0.1", port))
     task = asyncio.create_task(server.serve_forever())
     await server.serving
     announce(f"port {server.protocol.get_extra_info('sockname')[1]}")
@@ -111,7 +137,12 @@ async def serve_pty(context, framer):
     # Requests to unit 0 are carried out without reply, as serial-line broadcasts should be. With
     # broadcasts on, pymodbus takes frames for every unit; other units must then stay unanswered.
     server = ModbusSerialServer(
-        context, framer=framer, port=path, broadcast_enable=True, ignore_missing_slaves=True
+        context,
+        framer=framer,
+        identity=make_identity(),
+        port=path,
+        broadcast_enable=True,
+        ignore_missing_slaves=True,
     )
     handler = server.handler(server)
     handler.connection_made(PtyTransport(controller, path))

@@ -14,11 +14,18 @@ using Bytes = std::vector<std::uint8_t>;
 
 class PduProcessorTest : public ::testing::Test {
 protected:
-    Bytes run(const Bytes& request, bool extended = false)
+    Bytes run(const Bytes& request, bool extended = false, sim::Fault fault = {})
     {
         Bytes reply;
-        processor.process(request.data(), request.size(), reply, text, extended);
+        processor.process(request.data(), request.size(), reply, text, extended, fault);
         return reply;
+    }
+
+    Bytes runWith(sim::FaultKind kind, const Bytes& request) { return run(request, false, {kind, 0}); }
+
+    void setObject(std::uint8_t id, const std::string& value)
+    {
+        tables.deviceObjects[id] = Bytes(value.begin(), value.end());
     }
 
     // Coil and input numbers in the examples are one-based; the tables take wire addresses.
@@ -212,8 +219,8 @@ TEST_F(PduProcessorTest, MalformedAndUnknownRequests)
     EXPECT_EQ(run({0x03, 0x00, 0x00, 0x00, 0x01, 0x00}), (Bytes{0x83, 0x03})); // one too many
     EXPECT_EQ(run({0x06, 0x00, 0x00}), (Bytes{0x86, 0x03}));
     EXPECT_EQ(run({0x16, 0x00, 0x00, 0x00, 0x00}), (Bytes{0x96, 0x03}));
-    EXPECT_EQ(run({0x2B, 0x0E, 0x01, 0x00}), (Bytes{0xAB, 0x01}));
-    EXPECT_EQ(run({0x11}), (Bytes{0x91, 0x01}));
+    EXPECT_EQ(run({0x2B, 0x0D, 0x01, 0x00}), (Bytes{0xAB, 0x01}));  // another encapsulated interface
+    EXPECT_EQ(run({0x0C}), (Bytes{0x8C, 0x01}));
     EXPECT_EQ(run({0x00}), (Bytes{0x80, 0x01}));
 }
 
@@ -253,6 +260,116 @@ TEST_F(PduProcessorTest, TextChannelAnswersOnceBehindTheNextRead)
     EXPECT_EQ(text, "");
     run({0x03, 0x27, 0x0F, 0x00, 0x01});
     EXPECT_EQ(text, "OK X\r");
+}
+
+// Bytes of a text, for building expected replies.
+Bytes textBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Bytes concat(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+TEST_F(PduProcessorTest, ReadDeviceIdentificationExample)
+{
+    setObject(0, "Company identification");
+    setObject(1, "Product code XX");
+    setObject(2, "V2.11");
+    // Basic stream from object 0: all three in one reply; basic objects only, so level 0x81.
+    EXPECT_EQ(run({0x2B, 0x0E, 0x01, 0x00}),
+              concat({{0x2B, 0x0E, 0x01, 0x81, 0x00, 0x00, 0x03, 0x00, 0x16}, textBytes("Company identification"),
+                      {0x01, 0x0F}, textBytes("Product code XX"), {0x02, 0x05}, textBytes("V2.11")}));
+    // From an object further on, and from one the device does not know (back to the start).
+    EXPECT_EQ(run({0x2B, 0x0E, 0x01, 0x02}),
+              concat({{0x2B, 0x0E, 0x01, 0x81, 0x00, 0x00, 0x01, 0x02, 0x05}, textBytes("V2.11")}));
+    EXPECT_EQ(run({0x2B, 0x0E, 0x01, 0x07})[6], 3);
+    // Individual access: the object asked for, or exception 2; other access codes: exception 3.
+    EXPECT_EQ(run({0x2B, 0x0E, 0x04, 0x01}),
+              concat({{0x2B, 0x0E, 0x04, 0x81, 0x00, 0x00, 0x01, 0x01, 0x0F}, textBytes("Product code XX")}));
+    EXPECT_EQ(run({0x2B, 0x0E, 0x04, 0x05}), (Bytes{0xAB, 0x02}));
+    EXPECT_EQ(run({0x2B, 0x0E, 0x05, 0x00}), (Bytes{0xAB, 0x03}));
+    EXPECT_EQ(run({0x2B, 0x0E, 0x01}), (Bytes{0xAB, 0x03}));
+}
+
+TEST_F(PduProcessorTest, DeviceIdentificationStreamSplitsWhatDoesNotFit)
+{
+    setObject(0, "V");
+    setObject(1, "P");
+    setObject(2, "1");
+    setObject(0x05, "regular");
+    setObject(0x80, std::string(200, 'x'));
+    setObject(0x81, std::string(200, 'y'));
+    // Regular stops below 0x80; extended takes two replies, the first naming 0x81 as the next.
+    EXPECT_EQ(run({0x2B, 0x0E, 0x02, 0x00}).at(6), 4);
+    Bytes first = run({0x2B, 0x0E, 0x03, 0x00});
+    EXPECT_EQ(Bytes(first.begin(), first.begin() + 7), (Bytes{0x2B, 0x0E, 0x03, 0x83, 0xFF, 0x81, 5}));
+    EXPECT_EQ(first.size(), 7u + 3 * 3 + 9 + 202);
+    Bytes second = run({0x2B, 0x0E, 0x03, 0x81});
+    EXPECT_EQ(second.size(), 7u + 202);
+    EXPECT_EQ(Bytes(second.begin(), second.begin() + 9), (Bytes{0x2B, 0x0E, 0x03, 0x83, 0x00, 0x00, 1, 0x81, 200}));
+
+    // Faults: the chain that names its own first object again, the length byte past the end.
+    const Bytes endless = runWith(sim::FaultKind::EndlessIdChain, {0x2B, 0x0E, 0x03, 0x81});
+    EXPECT_EQ(Bytes(endless.begin() + 4, endless.begin() + 6), (Bytes{0xFF, 0x81}));
+    Bytes oversize = runWith(sim::FaultKind::OversizeObject, {0x2B, 0x0E, 0x04, 0x80});
+    EXPECT_EQ(oversize.size(), 7u + 202);
+    EXPECT_EQ(oversize[8], 255);
+}
+
+TEST_F(PduProcessorTest, ReportServerId)
+{
+    EXPECT_EQ(run({0x11}), (Bytes{0x11, 0x02, 0x5A, 0xFF}));
+    tables.serverId = {0x01, 0x02};
+    tables.runIndicator = 0x00;
+    tables.serverIdExtra = textBytes("ab");
+    EXPECT_EQ(run({0x11}), (Bytes{0x11, 0x05, 0x01, 0x02, 0x00, 'a', 'b'}));
+    EXPECT_EQ(run({0x11, 0x00}), (Bytes{0x91, 0x03}));
+}
+
+TEST_F(PduProcessorTest, FileRecordExamples)
+{
+    tables.files[4].assign(sim::DataTables::kFileRecords, 0);
+    tables.files[3].assign(sim::DataTables::kFileRecords, 0);
+    tables.files[4][1] = 0x0DFE;
+    tables.files[4][2] = 0x0020;
+    tables.files[3][9] = 0x33CD;
+    tables.files[3][10] = 0x0040;
+    const Bytes read{0x14, 0x0E, 0x06, 0x00, 0x04, 0x00, 0x01, 0x00, 0x02,
+                     0x06, 0x00, 0x03, 0x00, 0x09, 0x00, 0x02};
+    EXPECT_EQ(run(read), (Bytes{0x14, 0x0C, 0x05, 0x06, 0x0D, 0xFE, 0x00, 0x20, 0x05, 0x06, 0x33, 0xCD, 0x00, 0x40}));
+    // The first sub-response length lies by 2; the rest of the reply is unchanged.
+    EXPECT_EQ(runWith(sim::FaultKind::LyingFileRecord, read).at(2), 0x07);
+
+    const Bytes write{0x15, 0x0D, 0x06, 0x00, 0x04, 0x00, 0x07, 0x00, 0x03, 0x06, 0xAF, 0x04, 0xBE, 0x10, 0x0D};
+    EXPECT_EQ(run(write), write);
+    EXPECT_EQ(tables.files[4][7], 0x06AF);
+    EXPECT_EQ(tables.files[4][9], 0x100D);
+
+    // No such file, reference type, or records past 9999: exception 2. Lengths that do not add
+    // up: exception 3. A write checks every sub-request before it writes any.
+    EXPECT_EQ(run({0x14, 0x07, 0x06, 0x00, 0x05, 0x00, 0x00, 0x00, 0x01}), (Bytes{0x94, 0x02}));
+    EXPECT_EQ(run({0x14, 0x07, 0x07, 0x00, 0x04, 0x00, 0x00, 0x00, 0x01}), (Bytes{0x94, 0x02}));
+    EXPECT_EQ(run({0x14, 0x07, 0x06, 0x00, 0x04, 0x27, 0x0F, 0x00, 0x02}), (Bytes{0x94, 0x02}));
+    EXPECT_EQ(run({0x14, 0x08, 0x06, 0x00, 0x04, 0x00, 0x00, 0x00, 0x01, 0x00}), (Bytes{0x94, 0x03}));
+    EXPECT_EQ(run({0x14, 0x07, 0x06, 0x00, 0x04, 0x00, 0x00, 0x00, 0x7D}), (Bytes{0x94, 0x03}));  // reply too long
+    EXPECT_EQ(run({0x15, 0x12, 0x06, 0x00, 0x04, 0x00, 0x00, 0x00, 0x01, 0x12, 0x34,
+                   0x06, 0x00, 0x09, 0x00, 0x00, 0x00, 0x01, 0x56, 0x78}),
+              (Bytes{0x95, 0x02}));
+    EXPECT_EQ(tables.files[4][0], 0);
+}
+
+TEST_F(PduProcessorTest, ReadFifoQueueExample)
+{
+    tables.fifos[0x04DE] = {0x01B8, 0x1284};
+    EXPECT_EQ(run({0x18, 0x04, 0xDE}), (Bytes{0x18, 0x00, 0x06, 0x00, 0x02, 0x01, 0xB8, 0x12, 0x84}));
+    EXPECT_EQ(run({0x18, 0x04, 0xDF}), (Bytes{0x98, 0x02}));
+    Bytes overflow = runWith(sim::FaultKind::FifoOverflow, {0x18, 0x04, 0xDE});
+    EXPECT_EQ(Bytes(overflow.begin(), overflow.begin() + 9), (Bytes{0x18, 0x00, 0x42, 0x00, 0x20, 0x01, 0xB8, 0x12, 0x84}));
+    EXPECT_EQ(overflow.size(), 5u + 64);
+    tables.fifos[0x04DE].assign(32, 1);
+    EXPECT_EQ(run({0x18, 0x04, 0xDE}), (Bytes{0x98, 0x03}));
 }
 
 } // namespace

@@ -110,6 +110,23 @@ TEST_F(TcpDeviceTest, TextChannelAnswerArrivesWithTheReply)
     EXPECT_EQ(std::string(got.begin() + 89, got.end()), answer);
 }
 
+TEST_F(TcpDeviceTest, DataFaultsOfTheDeviceReachTheReply)
+{
+    // The device's setters fill what the processor serves; a queued data fault changes one
+    // reply, then the device answers normally again.
+    dev.setDeviceObject(0x80, "ext");
+    dev.setFileRecord(2, 9999, 0x4242);
+    EXPECT_EQ(dev.fileRecord(2, 9999), 0x4242);
+    RawClient c(port);
+    dev.pushFault(Fault{FaultKind::EndlessIdChain, 0});
+    const Bytes extended{0x00, 0x01, 0x00, 0x00, 0x00, 0x05, 0x01, 0x2B, 0x0E, 0x03, 0x80};
+    ASSERT_TRUE(c.send(extended));
+    EXPECT_EQ(c.receive(19), (Bytes{0x00, 0x01, 0x00, 0x00, 0x00, 0x0D, 0x01, 0x2B, 0x0E, 0x03, 0x83, 0xFF, 0x80,
+                                    0x01, 0x80, 0x03, 'e', 'x', 't'}));
+    ASSERT_TRUE(c.send(extended));
+    EXPECT_EQ(c.receive(19).at(11), 0x00);
+}
+
 TEST_F(TcpDeviceTest, IdentifierFaults)
 {
     RawClient c(port);
