@@ -170,6 +170,11 @@ void setDatagramOptions(Socket socket, int)
     socketOf(socket);
 }
 
+WaitResult waitReadable(Socket socket, int)
+{
+    return socketOf(socket).pending.readable() ? WaitResult::Ready : WaitResult::TimedOut;
+}
+
 WaitResult waitWritable(Socket socket, int)
 {
     FakeSocket &s = socketOf(socket);

@@ -59,6 +59,9 @@ void setStreamOptions(Socket socket, int bufferSize);
 // One-frame send and receive buffers; failures are ignored.
 void setDatagramOptions(Socket socket, int bufferSize);
 
+// Waits for one socket to become readable (the TLS link's handshake and record reads); timeoutMs
+// 0 polls, a negative limit waits without end. A signal does not stretch the wait.
+WaitResult waitReadable(Socket socket, int timeoutMs);
 // Waits for one socket to become writable; timeoutMs 0 polls, a negative limit waits without
 // end. A signal does not stretch the wait.
 WaitResult waitWritable(Socket socket, int timeoutMs);

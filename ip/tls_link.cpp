@@ -5,32 +5,35 @@
 namespace mbus {
 
 namespace {
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
-int millisecondsSince(Clock::time_point start)
+int millisecondsSince(SteadyClock::time_point start)
 {
-    return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+    return static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start).count());
 }
 } // namespace
 
 TlsLink::TlsLink(TcpLink &connection) : carrier(connection), backend(newTlsBackend()) {}
 
-int TlsLink::connect(const net::Ipv4Endpoint &peer, const char *serverName, int timeoutMs)
+int TlsLink::connect(const net::Endpoint peers[], int count, const char *serverName, int timeoutMs,
+                     const Clock &clock)
 {
-    Clock::time_point start = Clock::now();
-    int result = handshake(peer, serverName, timeoutMs);
+    SteadyClock::time_point start = SteadyClock::now();
+    int result = handshake(peers, count, serverName, timeoutMs, clock);
     if (result == MBUS_TLS_HANDSHAKE_FAILED && backend->takeFreshRetry()) {
         int left = timeoutMs - millisecondsSince(start);
-        result = left > 0 ? handshake(peer, serverName, left) : int{MBUS_TLS_HANDSHAKE_TIMEOUT};
+        result = left > 0 ? handshake(peers, count, serverName, left, clock) : int{MBUS_TLS_HANDSHAKE_TIMEOUT};
     }
     return result;
 }
 
-int TlsLink::handshake(const net::Ipv4Endpoint &peer, const char *serverName, int timeoutMs)
+int TlsLink::handshake(const net::Endpoint peers[], int count, const char *serverName, int timeoutMs,
+                       const Clock &clock)
 {
     close();
-    Clock::time_point start = Clock::now();
-    int result = carrier.connect(peer, timeoutMs);
+    SteadyClock::time_point start = SteadyClock::now();
+    int result = carrier.connect(peers, count, timeoutMs, clock);
     if (result == MBUS_SUCCESS)
         result = backend->begin(carrier.socket(), serverName);
     while (result == MBUS_SUCCESS) {

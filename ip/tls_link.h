@@ -19,7 +19,8 @@ public:
     int configure(const TlsSettings &settings) { return backend->configure(settings); }
     // Connects the carrier and completes the handshake within timeoutMs: 0, a connect failure
     // of TcpLink, or one of the MBUS_TLS_* codes. Closed on failure.
-    int connect(const net::Ipv4Endpoint &peer, const char *serverName, int timeoutMs);
+    int connect(const net::Endpoint peers[], int count, const char *serverName, int timeoutMs,
+                const Clock &clock);
     // Ends the session and closes the carrier.
     void close();
 
@@ -29,7 +30,8 @@ public:
 
 private:
     // One connect and handshake within timeoutMs.
-    int handshake(const net::Ipv4Endpoint &peer, const char *serverName, int timeoutMs);
+    int handshake(const net::Endpoint peers[], int count, const char *serverName, int timeoutMs,
+                  const Clock &clock);
     // Waits as the backend asks: 0, or the time-out code given, or MBUS_CONNECTION_CLOSED.
     int waitFor(TlsBackend::Status status, int timeoutMs, int timeoutResult);
 

@@ -1,5 +1,7 @@
 #include "ip/tls_master_protocol.h"
 
+#include <cstdio>
+
 namespace mbus {
 
 namespace {
@@ -9,6 +11,19 @@ bool isFinal(int result)
     return result == MBUS_TLS_SERVER_NOT_TRUSTED || result == MBUS_TLS_SERVER_NAME_MISMATCH ||
            result == MBUS_TLS_CLIENT_CERT_REFUSED || result == MBUS_TLS_VERSION_REFUSED ||
            result == MBUS_TLS_NOT_AVAILABLE || result == MBUS_TLS_CONFIG_ERROR;
+}
+// The text of an address for the certificate's IP check (IPv6 in full, without brackets).
+std::string addressText(const net::Endpoint &peer)
+{
+    const std::uint8_t *a = peer.address;
+    char text[48] = {};
+    if (peer.family == net::Endpoint::Family::Ipv4)
+        std::snprintf(text, sizeof text, "%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
+    else
+        std::snprintf(text, sizeof text, "%x:%x:%x:%x:%x:%x:%x:%x", a[0] << 8 | a[1], a[2] << 8 | a[3],
+                      a[4] << 8 | a[5], a[6] << 8 | a[7], a[8] << 8 | a[9], a[10] << 8 | a[11],
+                      a[12] << 8 | a[13], a[14] << 8 | a[15]);
+    return text;
 }
 } // namespace
 
@@ -115,13 +130,14 @@ int MbusTlsMasterProtocol::openSocket()
             return made;
         configured = true;
     }
-    std::string expected = settings.serverName.empty() ? hostName : settings.serverName;
-    if (expected.empty()) { // opened by a wide name: the address connected to is what is checked
-        const unsigned char *octets = reinterpret_cast<const unsigned char *>(&serverAddress.address);
-        for (int i = 0; i < 4; ++i)
-            expected += std::to_string(octets[i]) + (i < 3 ? "." : "");
-    }
-    return tlsLink.connect(serverAddress, expected.c_str(), getTimeout());
+    std::string expected = settings.serverName;
+    // Without a name set, the host name is checked; opened by a wide name or by an IPv6 literal
+    // (perhaps in brackets with a port), the address connected to.
+    if (expected.empty())
+        expected = hostName.empty() || hostName.find(':') != std::string::npos
+                       ? addressText(serverAddresses[0])
+                       : hostName;
+    return tlsLink.connect(serverAddresses, serverAddressCount, expected.c_str(), getTimeout(), getClock());
 }
 
 int MbusTlsMasterProtocol::afterFailedAttempt(int result, bool retriesLeft)

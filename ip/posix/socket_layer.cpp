@@ -268,6 +268,11 @@ void setDatagramOptions(Socket socket, int bufferSize)
     setIntOption(socket, SOL_SOCKET, SO_RCVBUF, bufferSize);
 }
 
+WaitResult waitReadable(Socket socket, int timeoutMs)
+{
+    return waitFor(socket, POLLIN, timeoutMs);
+}
+
 WaitResult waitWritable(Socket socket, int timeoutMs)
 {
     return waitFor(socket, POLLOUT, timeoutMs);

@@ -271,6 +271,11 @@ void setDatagramOptions(Socket socket, int bufferSize)
     setIntOption(socket, SOL_SOCKET, SO_RCVBUF, bufferSize);
 }
 
+WaitResult waitReadable(Socket socket, int timeoutMs)
+{
+    return waitFor(socket, Direction::Read, timeoutMs);
+}
+
 WaitResult waitWritable(Socket socket, int timeoutMs)
 {
     return waitFor(socket, Direction::Write, timeoutMs);
