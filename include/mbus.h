@@ -1193,37 +1193,54 @@ MBUS_API MbusHandle mbusNewTlsMaster(void);
 
 /** Sets the PEM file of the CAs trusted to sign the device's certificate. Without a CA file
  *  and folder the system's CAs are trusted.
+ *  @param handle a TLS master.
+ *  @param path the PEM file.
  *  @return MBUS_SUCCESS, MBUS_ILLEGAL_ARGUMENT for a null path or a handle that is no TLS
  *  master, MBUS_ILLEGAL_STATE when open */
 MBUS_API int mbusTlsSetCaFile(MbusHandle handle, const char *path);
 
 /** Sets a folder of trusted CA certificates named by their hashes (openssl rehash).
+ *  @param handle a TLS master.
+ *  @param path the folder.
  *  @return as mbusTlsSetCaFile */
 MBUS_API int mbusTlsSetCaFolder(MbusHandle handle, const char *path);
 
 /** Sets the master's certificate chain and private key, both PEM; keyFile NULL means the key
  *  is in certFile, password NULL means an unencrypted key. Replaces a PKCS#12 file.
+ *  @param handle a TLS master.
+ *  @param certFile the PEM certificate chain.
+ *  @param keyFile the PEM private key, or NULL.
+ *  @param password the key's password, or NULL.
  *  @return as mbusTlsSetCaFile; an unreadable file shows as MBUS_TLS_CONFIG_ERROR at the open */
 MBUS_API int mbusTlsSetClientCertificate(MbusHandle handle, const char *certFile, const char *keyFile,
                                          const char *password);
 
 /** Sets the master's certificate and key from one PKCS#12 (PFX) file. Replaces PEM files.
+ *  @param handle a TLS master.
+ *  @param pfxFile the PKCS#12 file.
+ *  @param password its password, or NULL.
  *  @return as mbusTlsSetClientCertificate */
 MBUS_API int mbusTlsSetClientPfx(MbusHandle handle, const char *pfxFile, const char *password);
 
 /** Sets the name the device's certificate must carry; a dotted address is checked against the
  *  certificate's IP names. An empty name (the default) means the host name that
  *  mbusOpenConnection is given.
+ *  @param handle a TLS master.
+ *  @param serverName the expected name or address, or "".
  *  @return as mbusTlsSetCaFile */
 MBUS_API int mbusTlsSetServerName(MbusHandle handle, const char *serverName);
 
 /** Turns the check of the device's certificate on (1, the default) or off (0: any device is
  *  accepted, for trials only).
+ *  @param handle a TLS master.
+ *  @param on 1 to check, 0 not to.
  *  @return MBUS_SUCCESS, MBUS_ILLEGAL_ARGUMENT for a handle that is no TLS master,
  *  MBUS_ILLEGAL_STATE when open */
 MBUS_API int mbusTlsSetVerifyServer(MbusHandle handle, int on);
 
 /** Sets the lowest TLS version accepted: MBUS_TLS_VERSION_1_2 (default) or MBUS_TLS_VERSION_1_3.
+ *  @param handle a TLS master.
+ *  @param version MBUS_TLS_VERSION_1_2 or MBUS_TLS_VERSION_1_3.
  *  @return MBUS_SUCCESS, MBUS_ILLEGAL_ARGUMENT for another value or handle, MBUS_ILLEGAL_STATE
  *  when open */
 MBUS_API int mbusTlsSetMinVersion(MbusHandle handle, int version);
