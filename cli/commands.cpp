@@ -8,8 +8,6 @@
 namespace {
 
 constexpr int kScanTimeoutMs = 250;
-constexpr int kReadDeviceIdentification = 43;
-constexpr int kMaxIdentificationPages = 256; // each page must move to a later object
 
 bool tableFromName(const std::string &name, DataTable &table)
 {
@@ -77,8 +75,6 @@ int Commands::fail(int resultCode, const std::string &detail)
 
 int Commands::open(int defaultTimeoutMs)
 {
-    if (options_.trace)
-        return fail(MBUS_ILLEGAL_ARGUMENT, "--trace: frame tracing is not available in this build");
     if (options_.format == "csv")
         format_ = OutputFormat::Csv;
     else if (options_.format == "json")
@@ -93,7 +89,7 @@ int Commands::open(int defaultTimeoutMs)
     int timeoutMs = options_.timeoutMs > 0 ? options_.timeoutMs : endpoint_.timeoutMs;
     if (timeoutMs == 0)
         timeoutMs = defaultTimeoutMs;
-    const int result = session_.open(endpoint_, timeoutMs, options_.retries);
+    const int result = session_.open(endpoint_, timeoutMs, options_.retries, options_.trace);
     return result == MBUS_SUCCESS ? 0 : fail(result, "cannot open " + options_.url);
 }
 
@@ -302,31 +298,17 @@ int Commands::info()
             level = i + 1;
     if (level == 0)
         return fail(MBUS_ILLEGAL_ARGUMENT, "\"" + options_.level + "\" is no level (basic, regular, extended)");
-    std::string error;
-    if (Endpoint::parse(options_.url, endpoint_, error) && !endpoint_.carriesReplyLength())
-        return fail(MBUS_ILLEGAL_ARGUMENT, "info needs tcp:// or udp://; the RTU and ASCII framings cannot yet "
-                                           "read a reply of unknown length");
     if (options_.unit == 0)
         return fail(MBUS_ILLEGAL_ARGUMENT, "unit 0 is the broadcast address, which only writes can use");
     if (int status = open())
         return status;
 
-    DeviceIdentification identification;
-    std::vector<std::uint8_t> reply;
-    int objectId = 0;
-    for (int page = 0; page < kMaxIdentificationPages; ++page) {
-        const int result = session_.customFunction(options_.unit, kReadDeviceIdentification,
-                                                   DeviceIdentification::request(level, objectId), reply);
-        if (result != MBUS_SUCCESS)
-            return fail(result);
-        if (!identification.addPage(reply.data(), int(reply.size())))
-            return fail(MBUS_INVALID_REPLY_ERROR, "malformed device identification");
-        if (!identification.moreFollows())
-            break;
-        objectId = identification.nextObjectId();
-    }
+    std::vector<MasterSession::IdentificationObject> objects;
+    const int result = session_.readDeviceIdentification(options_.unit, level, objects);
+    if (result != MBUS_SUCCESS)
+        return fail(result);
     std::vector<ReportWriter::Row> rows;
-    for (const DeviceIdentification::Object &object : identification.objects())
+    for (const MasterSession::IdentificationObject &object : objects)
         rows.push_back({number(object.id), text(DeviceIdentification::objectName(object.id)),
                         text(ValueCodec::printable(object.value))});
     ReportWriter(format_, {"id", "name", "value"}, stdout).write(rows);

@@ -26,9 +26,6 @@ public:
     static bool parse(const std::string &url, Endpoint &endpoint, std::string &error);
 
     bool isSerialLine() const { return transport == Transport::Rtu || transport == Transport::Ascii || transport == Transport::RtuExtended; }
-    // Modbus/TCP and UDP carry the length of a reply; the RTU and ASCII framings are read by the
-    // length the request predicts, so replies of unknown length cannot be read over them.
-    bool carriesReplyLength() const { return transport == Transport::Tcp || transport == Transport::Tls || transport == Transport::Udp; }
     // The highest unit identifier the transport can address.
     int maxUnit() const;
 

@@ -23,8 +23,8 @@ Exit status: 0 success; 1 bad arguments or library results 1..63 (general); 2 I/
 results 64..127 (cannot open, connection closed); 3 bus protocol failure, results 128..159
 (time-out, checksum, invalid reply); 4 the device answered with an exception, results 160 and up.
 The library's text and result code go to standard error.
---trace: frame tracing is not available in this build (the library has no trace hook yet); it
-fails with status 1 rather than run without tracing.)";
+--trace prints every frame to standard error: "TIME ms sent|received HEX BYTES", TIME a monotonic
+millisecond count.)";
 
 void addDataArguments(CLI::App &command, CommandOptions &options)
 {
@@ -62,7 +62,7 @@ int main(int argc, char **argv)
         ->capture_default_str();
     app.add_option("--base", options.base, "address of the first register or bit: 1 (default) or 0")
         ->check(CLI::IsMember({0, 1}));
-    app.add_flag("--trace", options.trace, "print every frame (not available in this build)");
+    app.add_flag("--trace", options.trace, "print every frame sent and received in hex on standard error");
     app.add_option("--ca", options.tls.caFile, "tls: PEM file of the CAs that sign the device's certificate");
     app.add_option("--ca-dir", options.tls.caFolder, "tls: folder of hashed CA certificates");
     app.add_option("--cert", options.tls.certFile, "tls: this master's certificate (PEM)");
@@ -106,7 +106,7 @@ int main(int argc, char **argv)
     scan->add_option("--to", options.to, "last unit id")->check(CLI::Range(1, 2295))->capture_default_str();
     CLI::Option *probe = scan->add_option("--address", options.address, "holding register to read (default: the first)");
 
-    CLI::App *info = app.add_subcommand("info", "read the device identification (function 43/14; tcp and udp)");
+    CLI::App *info = app.add_subcommand("info", "read the device identification (function 43/14)");
     info->add_option("url", options.url, "the device")->required();
     info->add_option("--level", options.level, "basic, regular or extended")->capture_default_str();
 

@@ -1,12 +1,24 @@
 #include "cli/master_session.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 constexpr int kMaxReadRegisters = 125;
 constexpr int kMaxReadBits = 2000;
 constexpr int kMaxWriteRegisters = 123;
 constexpr int kMaxWriteBits = 1968;
+constexpr int kMaxIdentificationObjects = 256; // one per object id
+constexpr int kMaxIdentificationBytes = 256 * 255;
+
+// Frames go to standard error as "TIME ms sent HEX" or "TIME ms received HEX" (monotonic time).
+void printFrame(void *, int direction, const unsigned char *bytes, int count, uint32_t timeMs)
+{
+    std::fprintf(stderr, "%lu ms %s", static_cast<unsigned long>(timeMs), direction == MBUS_TRACE_SENT ? "sent" : "received");
+    for (int i = 0; i < count; ++i)
+        std::fprintf(stderr, " %02X", unsigned(bytes[i]));
+    std::fputc('\n', stderr);
+}
 } // namespace
 
 MasterSession::~MasterSession() { mbusDestroy(handle); }
@@ -32,7 +44,7 @@ int MasterSession::applyTls(const TlsOptions &tls)
     return result;
 }
 
-int MasterSession::open(const Endpoint &endpoint, int timeoutMs, int retries)
+int MasterSession::open(const Endpoint &endpoint, int timeoutMs, int retries, bool trace)
 {
     switch (endpoint.transport) {
     case Transport::Tcp: handle = mbusNewTcpMaster(); break;
@@ -46,6 +58,8 @@ int MasterSession::open(const Endpoint &endpoint, int timeoutMs, int retries)
     }
     if (handle == nullptr)
         return MBUS_ILLEGAL_STATE;
+    if (trace)
+        mbusSetFrameTrace(handle, printFrame, nullptr);
     // The tool converts the user's addresses itself; the library gets wire addresses.
     mbusConfigureZeroBasedAddressing(handle);
     int result = MBUS_SUCCESS;
@@ -126,13 +140,16 @@ int MasterSession::writeBits(int unit, int address, const std::vector<int> &bits
     return mbusForceMultipleCoils(handle, unit, address, bits.data(), int(bits.size()));
 }
 
-int MasterSession::customFunction(int unit, int functionCode, const std::vector<std::uint8_t> &request,
-                                  std::vector<std::uint8_t> &reply)
+int MasterSession::readDeviceIdentification(int unit, int level, std::vector<IdentificationObject> &objects)
 {
-    reply.assign(252, 0);
-    int length = int(reply.size());
-    const int result = mbusCustomFunction(handle, unit, functionCode, request.data(), int(request.size()),
-                                          reply.data(), &length);
-    reply.resize(std::size_t(length));
+    objects.clear();
+    std::vector<MbusDeviceIdObject> found(kMaxIdentificationObjects);
+    std::vector<unsigned char> data(kMaxIdentificationBytes);
+    int count = 0;
+    const int result = mbusReadDeviceIdentification(handle, unit, level, 0, found.data(), int(found.size()), &count,
+                                                    data.data(), int(data.size()), nullptr);
+    for (int i = 0; result == MBUS_SUCCESS && i < count; ++i)
+        objects.push_back({found[i].id, std::string(reinterpret_cast<const char *>(data.data()) + found[i].offset,
+                                                    std::size_t(found[i].length))});
     return result;
 }

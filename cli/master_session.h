@@ -6,6 +6,7 @@
 #include "mbus.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 enum class DataTable { Coils, DiscreteInputs, HoldingRegisters, InputRegisters };
@@ -18,8 +19,9 @@ public:
     MasterSession &operator=(const MasterSession &) = delete;
 
     // Makes the master for the endpoint, applies the settings and opens it. timeoutMs 0 leaves
-    // the library's default. Returns a library result code.
-    int open(const Endpoint &endpoint, int timeoutMs, int retries);
+    // the library's default; `trace` prints every frame on standard error. Returns a library
+    // result code.
+    int open(const Endpoint &endpoint, int timeoutMs, int retries, bool trace);
 
     // Reads `count` registers or bits; `alignment` keeps multi-register values within one request.
     int readRegisters(DataTable table, int unit, int address, int count, int alignment,
@@ -28,9 +30,12 @@ public:
     // One value goes out with function 6 (coils: 5) unless `multiple` asks for 16 (15).
     int writeRegisters(int unit, int address, const std::vector<std::uint16_t> &registers, bool multiple);
     int writeBits(int unit, int address, const std::vector<int> &bits, bool multiple);
-    // The pass-through: `reply` is resized to what arrived.
-    int customFunction(int unit, int functionCode, const std::vector<std::uint8_t> &request,
-                       std::vector<std::uint8_t> &reply);
+    struct IdentificationObject {
+        int id;
+        std::string value;
+    };
+    // The device identification objects of `level` (1 basic, 2 regular, 3 extended), all pages.
+    int readDeviceIdentification(int unit, int level, std::vector<IdentificationObject> &objects);
 
 private:
     int applyTls(const TlsOptions &tls);

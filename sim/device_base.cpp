@@ -168,12 +168,14 @@ void DeviceBase::logRequest(const std::uint8_t* frame, std::size_t len)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     logLocked(frame, len);
+    traceFrame("ignored", log_.back());
 }
 
 Fault DeviceBase::beginRequest(const std::uint8_t* frame, std::size_t len)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     logLocked(frame, len);
+    traceFrame("request", log_.back());
     if (queued_.empty()) return persistent_;
     const Fault fault = queued_.front();
     queued_.pop_front();

@@ -5,6 +5,7 @@
 #include "sim/fault.h"
 #include "sim/pdu_processor.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -62,7 +63,16 @@ public:
     // Last text written to the text-command register.
     std::string lastTextCommand() const;
 
+    // Receives every frame the device takes ("request"), drops ("ignored") or sends ("reply"),
+    // on the device's thread; null turns it off.
+    using FrameTrace = void (*)(const char* what, const std::uint8_t* frame, std::size_t len);
+    void setFrameTrace(FrameTrace trace) { trace_.store(trace); }
+
 protected:
+    void traceFrame(const char* what, const std::vector<std::uint8_t>& frame) const
+    {
+        if (FrameTrace trace = trace_.load(); trace != nullptr && !frame.empty()) trace(what, frame.data(), frame.size());
+    }
     // Logs received bytes that are not a request for this device (junk, other slaves).
     void logRequest(const std::uint8_t* frame, std::size_t len);
     // Logs a received request frame and takes the fault for it.
@@ -87,6 +97,7 @@ private:
     std::deque<Fault> queued_;
     Fault persistent_;
     std::deque<std::vector<std::uint8_t>> log_;
+    std::atomic<FrameTrace> trace_{nullptr};
 
     void logLocked(const std::uint8_t* frame, std::size_t len);
 };

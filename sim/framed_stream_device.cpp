@@ -39,6 +39,7 @@ void FramedStreamDevice::handleFrame(Connection& conn, const std::uint8_t* frame
     if (reply_.empty() && fault.kind != FaultKind::Close && fault.kind != FaultKind::Reset) return;
     std::vector<std::uint8_t> out;
     if (!reply_.empty()) out = SerialCodec::encodeReply(framing_.load(), request_, reply_, fault);
+    traceFrame("reply", out);
     queueReply(conn, planReply(fault, frame, len, std::move(out)));
 }
 

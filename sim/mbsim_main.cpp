@@ -76,6 +76,20 @@ bool parseObject(const std::string& text, std::uint8_t& id, std::string& value)
     return true;
 }
 
+// --trace: one line per frame on standard error, "request 00 01 ...", written at once so the
+// lines of the device thread stay whole.
+void printFrame(const char* what, const std::uint8_t* frame, std::size_t len)
+{
+    std::string line = what;
+    char hex[4];
+    for (std::size_t i = 0; i < len; ++i) {
+        std::snprintf(hex, sizeof hex, " %02X", unsigned(frame[i]));
+        line += hex;
+    }
+    line += '\n';
+    std::fputs(line.c_str(), stderr);
+}
+
 void fillDemo(sim::DeviceBase& dev)
 {
     for (unsigned a = 0; a < 100; ++a) {
@@ -103,6 +117,7 @@ struct Options {
     std::string host = "127.0.0.1", mode = "tcp";
     std::vector<std::string> objects;
     std::string serverId, serverIdExtra, runIndicator, fault;
+    bool trace = false;
 };
 
 // The device data options, checked before any device starts.
@@ -112,6 +127,7 @@ struct DeviceData {
     sim::ByteString serverId{0x5A}, serverIdExtra;
     std::uint8_t runIndicator = 0xFF;
     sim::Fault fault;
+    bool trace = false;
 
     bool parse(const Options& o)
     {
@@ -132,6 +148,7 @@ struct DeviceData {
             {"fifo-overflow", sim::FaultKind::FifoOverflow},
         };
         if (!o.fault.empty()) fault.kind = kFaults.at(o.fault);
+        trace = o.trace;
         return true;
     }
 
@@ -142,6 +159,7 @@ struct DeviceData {
         for (const auto& object : objects) dev.setDeviceObject(object.first, object.second);
         if (serverIdGiven) dev.setServerId(serverId, runIndicator, serverIdExtra);
         dev.setPersistentFault(fault);
+        if (trace) dev.setFrameTrace(printFrame);
     }
 };
 
@@ -171,6 +189,9 @@ int main(int argc, char** argv)
     app.add_option("--server-data", o.serverIdExtra, "report server id: additional data text");
     app.add_option("--fault", o.fault, "a fault in every reply it concerns (see below)")
         ->check(CLI::IsMember({"endless-id-chain", "oversize-object", "lying-file-record", "fifo-overflow"}));
+    app.add_flag("--trace", o.trace,
+                 "print every frame on standard error: \"request\", \"reply\" or \"ignored\" (not\n"
+                 "for this device) and its bytes in hex");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

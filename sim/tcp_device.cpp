@@ -48,6 +48,7 @@ void TcpDevice::handleFrame(Connection& conn, const std::uint8_t* frame, std::si
     } else if (fault.kind != FaultKind::Close && fault.kind != FaultKind::Reset) {
         return;
     }
+    traceFrame("reply", out);
     queueReply(conn, planReply(fault, frame, len, std::move(out)));
 }
 

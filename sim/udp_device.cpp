@@ -126,6 +126,7 @@ void UdpDevice::handle(const std::uint8_t* frame, std::size_t len, const std::ve
         const std::size_t size = std::size_t(fault.param > 0 ? fault.param : 300);
         if (out.size() < size) out.resize(size, kJunk);
     }
+    traceFrame("reply", out);
     Clock::time_point at = Clock::now();
     for (auto& piece : planReply(fault, frame, len, std::move(out))) {
         at += std::chrono::milliseconds(piece.delayMs);

@@ -108,7 +108,6 @@ TEST_F(MbusTcp, ExitStatusNamesTheFamilyOfTheFailure)
              {"read", "holding", "1", "--type", "mod10000", "--order", "abcd"},
              {"write", "input", "1", "5"},                   // input registers are read-only
              {"write", "holding", "1", "70000"},             // no int16
-             {"read", "holding", "1", "--trace"},            // no trace hook in the library yet
              {"read", "holding", "1", "--unit", "256"},      // beyond Modbus/TCP's unit ids
              {"read", "holding", "1", "--bogus"}}) {
         run = mbus(wrong);
@@ -120,6 +119,26 @@ TEST_F(MbusTcp, ExitStatusNamesTheFamilyOfTheFailure)
     run = runMbus({"read", "tcp://127.0.0.1:1", "holding", "1"});
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err, "mbus: cannot open tcp://127.0.0.1:1: TCP/IP connection error (result 68)\n");
+}
+
+TEST_F(MbusTcp, TracesEveryFrameOnStandardError)
+{
+    device.setHoldingRegister(0, 42);
+    MbusRun run = mbus({"read", "holding", "1", "--trace"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "address  raw   value\n1        002A  42\n");
+    const std::string sent = " ms sent 00 01 00 00 00 06 01 03 00 00 00 01\n";
+    const std::string received = " ms received 00 01 00 00 00 05 01 03 02 00 2A\n";
+    const std::size_t at = run.err.find(sent);
+    ASSERT_NE(at, std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(received, at + sent.size()), std::string::npos) << run.err;
+
+    // A reply that never comes leaves the request alone in the trace.
+    device.pushFault({sim::FaultKind::Drop, 0});
+    run = mbus({"read", "holding", "1", "--trace", "--timeout", "100"});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_NE(run.err.find(sent), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(" ms received"), std::string::npos) << run.err;
 }
 
 TEST_F(MbusTcp, ScanListsTheUnitsThatAnswer)
@@ -212,9 +231,18 @@ TEST(MbusInfo, ReadsTheIdentificationPageByPage)
     EXPECT_EQ(run.out, "id,name,value\n0,VendorName,Acme\n1,ProductCode,X7\n2,MajorMinorRevision,\"1,2\"\n");
     EXPECT_EQ(peer.requests(), 2);
 
-    const MbusRun serial = runMbus({"info", "rtu:/dev/null"});
-    EXPECT_EQ(serial.status, 1);
-    EXPECT_NE(serial.err.find("info needs tcp:// or udp://"), std::string::npos);
+
+    // The RTU framing reads the replies by their announced length, over two pages here.
+    sim::RtuOverTcpDevice rtu;
+    rtu.setDeviceObject(0, "Acme");
+    rtu.setDeviceObject(0x80, std::string(200, 'x'));
+    rtu.setDeviceObject(0x81, std::string(200, 'y'));
+    const MbusRun framed = runMbus({"info", "rtu-over-tcp://127.0.0.1:" + std::to_string(rtu.start()), "--level",
+                                    "extended", "-f", "csv"});
+    EXPECT_EQ(framed.status, 0) << framed.err;
+    EXPECT_EQ(framed.out, "id,name,value\n0,VendorName,Acme\n128,object 0x80," + std::string(200, 'x') +
+                              "\n129,object 0x81," + std::string(200, 'y') + "\n");
+    EXPECT_EQ(rtu.requests().size(), 2u);
 }
 
 } // namespace
