@@ -3,6 +3,8 @@
  *
  *   read_write_tcp HOST [PORT [UNIT]]      (default port 502, unit 1)
  *
+ * With MBUS_TRACE set in the environment, every frame is printed in hex on standard error.
+ *
  * Writes registers 11..13 and coil 2 of the device (one-based references: register 11 is wire
  * address 10).
  */
@@ -18,6 +20,17 @@ static int report(int result, const char *what)
     if (result != MBUS_SUCCESS)
         fprintf(stderr, "%s: %s (%d)\n", what, mbusGetErrorText(result), result);
     return result;
+}
+
+/* The frame trace: time stamp, direction and the bytes on the wire. */
+static void printFrame(void *user, int direction, const unsigned char *bytes, int count, uint32_t timeMs)
+{
+    int i;
+    (void)user;
+    fprintf(stderr, "%10lu ms %s", (unsigned long)timeMs, direction == MBUS_TRACE_SENT ? "sent    " : "received");
+    for (i = 0; i < count; ++i)
+        fprintf(stderr, " %02X", bytes[i]);
+    fprintf(stderr, "\n");
 }
 
 static long numberArg(int argc, char **argv, int index, long fallback, long lo, long hi)
@@ -88,6 +101,8 @@ int main(int argc, char **argv)
     mbusSetPort(master, (unsigned short)port);
     mbusSetTimeout(master, 1000);
     mbusSetRetryCnt(master, 1);
+    if (getenv("MBUS_TRACE") != NULL)
+        mbusSetFrameTrace(master, printFrame, NULL);
     if (report(mbusOpenConnection(master, host), host) == MBUS_SUCCESS)
         status = run(master, unit);
     else
