@@ -238,6 +238,10 @@ TEST(HostServicesTest, TextsComeFromIgorHandlesWithoutNul)
     EXPECT_STREQ(buffer, "abc");
     EXPECT_EQ(GetCStringFromHandle(host.text("abcdefgh"), buffer, 5), STR_TOO_LONG);
     EXPECT_STREQ(buffer, "abcde");
+    // Exactly max characters fit, and the terminator behind them is written too.
+    std::fill(std::begin(buffer), std::end(buffer), 'z');
+    EXPECT_EQ(GetCStringFromHandle(host.text("vwxyz"), buffer, 5), 0);
+    EXPECT_STREQ(buffer, "vwxyz");
     // The size is the host's: a shrunk handle keeps its old bytes but not their length.
     Handle shrunk = host.text("abcd");
     ASSERT_EQ(HandleHeap::process().setSize(shrunk, 2), 0);
