@@ -158,6 +158,17 @@ int writeBlock(MbusHandle master, bool coils, int unitId, int32_t start, int32_t
     return MBUS_SUCCESS;
 }
 
+// The host name and the /T, /B and /U flags, which both block operations take alike.
+template <class Record>
+int takeHostAndLayout(const Record &p, HostNameBuffer &hostName, Layout &layout)
+{
+    int code = readHostName(p.IPEncountered != 0, p.hostName, hostName, kInvalidParameter);
+    if (code != 0)
+        return code;
+    return takeLayout(p.TFlagEncountered != 0, p.valueType, p.BFlagEncountered != 0, p.byteOrder,
+                      p.UFlagEncountered != 0, p.unitId, layout);
+}
+
 } // namespace
 
 int ExecuteMBReadWave(void *params)
@@ -167,12 +178,8 @@ int ExecuteMBReadWave(void *params)
     const CommandReport &report = kMBReadWaveReport;
 
     HostNameBuffer hostName;
-    int code = readHostName(p->IPEncountered != 0, p->hostName, hostName, kInvalidParameter);
-    if (code != 0)
-        return reportFailure(report, code, quiet);
     Layout layout;
-    code = takeLayout(p->TFlagEncountered != 0, p->valueType, p->BFlagEncountered != 0, p->byteOrder,
-                      p->UFlagEncountered != 0, p->unitId, layout);
+    int code = takeHostAndLayout(*p, hostName, layout);
     if (code != 0)
         return reportFailure(report, code, quiet);
 
@@ -286,12 +293,8 @@ int ExecuteMBWriteWave(void *params)
     const CommandReport &report = kMBWriteWaveReport;
 
     HostNameBuffer hostName;
-    int code = readHostName(p->IPEncountered != 0, p->hostName, hostName, kInvalidParameter);
-    if (code != 0)
-        return reportFailure(report, code, quiet);
     Layout layout;
-    code = takeLayout(p->TFlagEncountered != 0, p->valueType, p->BFlagEncountered != 0, p->byteOrder,
-                      p->UFlagEncountered != 0, p->unitId, layout);
+    int code = takeHostAndLayout(*p, hostName, layout);
     if (code != 0)
         return reportFailure(report, code, quiet);
     if (p->dataEncountered == 0 || p->values == nullptr)
