@@ -58,6 +58,18 @@ DeviceClients::Client DeviceClients::byName(const char *text)
     return kClientCount;
 }
 
+std::function<bool()> DeviceClients::masterOperation(mbus::MbusMasterFunctions &master, std::size_t kind,
+                                                     short *registers)
+{
+    const std::function<bool()> calls[] = {
+        [&master, registers] { return master.readMultipleRegisters(1, 1, registers, 1) == MBUS_SUCCESS; },
+        [&master, registers] { return master.readMultipleRegisters(1, 1, registers, 125) == MBUS_SUCCESS; },
+        [&master] { return master.writeSingleRegister(1, 1, 42) == MBUS_SUCCESS; },
+        [&master, registers] { return master.writeMultipleRegisters(1, 1, registers, 123) == MBUS_SUCCESS; },
+    };
+    return calls[kind];
+}
+
 std::function<bool()> DeviceClients::operation(Client client, std::size_t kind)
 {
     // In the order of Workload::all(): read 1, read 125, write 1, write 123.
@@ -67,15 +79,8 @@ std::function<bool()> DeviceClients::operation(Client client, std::size_t kind)
         return [this, &workload] {
             return raw.exchange(workload.request.data(), workload.request.size(), workload.replyBytes);
         };
-    case Library: {
-        const std::function<bool()> calls[] = {
-            [this] { return master.readMultipleRegisters(1, 1, registers, 1) == MBUS_SUCCESS; },
-            [this] { return master.readMultipleRegisters(1, 1, registers, 125) == MBUS_SUCCESS; },
-            [this] { return master.writeSingleRegister(1, 1, 42) == MBUS_SUCCESS; },
-            [this] { return master.writeMultipleRegisters(1, 1, registers, 123) == MBUS_SUCCESS; },
-        };
-        return calls[kind];
-    }
+    case Library:
+        return masterOperation(master, kind, registers);
     case Prototype: {
         const std::function<bool()> calls[] = {
             [this] { return prototype.readHoldingRegisters(1, 0, registers, 1) == MBUS_SUCCESS; },

@@ -33,6 +33,11 @@ public:
     // success.
     std::function<bool()> operation(Client client, std::size_t workload);
 
+    // One transaction of workload number `workload` by any of this library's masters; registers
+    // holds 125.
+    static std::function<bool()> masterOperation(mbus::MbusMasterFunctions &master, std::size_t workload,
+                                                 short *registers);
+
     static const char *name(Client client);
     // The client of that name (as name() gives it), or kClientCount.
     static Client byName(const char *text);

@@ -26,7 +26,8 @@ std::string selfPath()
 }
 
 // Calls per system call name of one probe run; empty when strace or the probe failed.
-std::map<std::string, long> traceProbe(const char *client, const char *workload, int port, int count)
+std::map<std::string, long> traceProbe(const char *client, const char *workload, int port, int count,
+                                       const char *extra)
 {
     char output[] = "/tmp/mbbench-strace-XXXXXX";
     int fd = ::mkstemp(output);
@@ -35,7 +36,7 @@ std::map<std::string, long> traceProbe(const char *client, const char *workload,
     ::close(fd);
     std::string self = selfPath(), portText = std::to_string(port), countText = std::to_string(count);
     std::vector<const char *> args = {"strace", "-f", "-c", "-o", output, "--", self.c_str(), "--probe", client,
-                                      workload, portText.c_str(), countText.c_str(), nullptr};
+                                      workload, portText.c_str(), countText.c_str(), extra, nullptr};
     pid_t pid = -1;
     int status = -1;
     if (posix_spawnp(&pid, "strace", nullptr, nullptr, const_cast<char *const *>(args.data()), environ) == 0) {
@@ -72,11 +73,12 @@ bool SyscallCounter::available()
     return false;
 }
 
-SyscallCounter::Count SyscallCounter::perTransaction(const char *client, const char *workload, int port)
+SyscallCounter::Count SyscallCounter::perTransaction(const char *client, const char *workload, int port,
+                                                     const char *extra)
 {
     Count count;
-    std::map<std::string, long> fewer = traceProbe(client, workload, port, kFewer);
-    std::map<std::string, long> more = traceProbe(client, workload, port, kMore);
+    std::map<std::string, long> fewer = traceProbe(client, workload, port, kFewer, extra);
+    std::map<std::string, long> more = traceProbe(client, workload, port, kMore, extra);
     if (fewer.empty() || more.empty())
         return count;
     std::vector<std::pair<double, std::string>> perCall;

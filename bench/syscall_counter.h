@@ -17,8 +17,8 @@ public:
     // Whether strace is installed.
     static bool available();
     // Per transaction of that workload by that client (names as mbbench --probe takes them)
-    // against the device at port.
-    static Count perTransaction(const char *client, const char *workload, int port);
+    // against the device at port; extra, where given, is the probe's last argument.
+    static Count perTransaction(const char *client, const char *workload, int port, const char *extra = nullptr);
 };
 
 #endif
