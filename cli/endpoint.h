@@ -31,7 +31,7 @@ public:
 
     Transport transport = Transport::Tcp;
     std::string host;   // IP transports: a name or address (IPv6 without its brackets)
-    int port = 0;       // 0: the transport's usual port (502, UDP 502, 1100, 23)
+    int port = 0;       // 0: the transport's usual port (502, TLS 802, UDP 502, 1100, 23)
     std::string device; // serial line: the port's device name
     int baudRate = 19200;
     int dataBits = 8; // ASCII: 7 unless given

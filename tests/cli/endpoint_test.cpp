@@ -26,6 +26,23 @@ TEST(Endpoint, ReadsEveryTransportAndItsSettings)
     ASSERT_TRUE(Endpoint::parse("rtu-over-tcp://[fe80::1]", e, error)) << error;
     EXPECT_EQ(e.host, "fe80::1");
 
+    // tls:// leaves the port to the TLS master, whose own is 802.
+    ASSERT_TRUE(Endpoint::parse("tls://plc.local", e, error)) << error;
+    EXPECT_EQ(e.transport, Transport::Tls);
+    EXPECT_EQ(e.host, "plc.local");
+    EXPECT_EQ(e.port, 0);
+    MbusHandle tls = mbusNewTlsMaster();
+    ASSERT_NE(tls, nullptr);
+    EXPECT_EQ(mbusGetPort(tls), 802);
+    mbusDestroy(tls);
+    ASSERT_TRUE(Endpoint::parse("tls://10.0.0.7:8802?timeout=500", e, error)) << error;
+    EXPECT_EQ(e.port, 8802);
+    EXPECT_EQ(e.timeoutMs, 500);
+    ASSERT_TRUE(Endpoint::parse("tls://[::1]:802", e, error)) << error;
+    EXPECT_EQ(e.transport, Transport::Tls);
+    EXPECT_EQ(e.host, "::1");
+    EXPECT_EQ(e.port, 802);
+
     ASSERT_TRUE(Endpoint::parse("rtu:/dev/ttyUSB0?baud=9600&parity=none&stopbits=2&rs485=3", e, error)) << error;
     EXPECT_EQ(e.transport, Transport::Rtu);
     EXPECT_EQ(e.device, "/dev/ttyUSB0");
@@ -50,7 +67,8 @@ TEST(Endpoint, RefusesWhatNamesNoDevice)
                             "tcp://host:0", "tcp://host:65536", "tcp://host:50x", "tcp://[::1", "tcp://[::1]x",
                             "tcp://host?baud=9600", "tcp://host?timeout=0", "rtu:", "rtu:/dev/x?baud",
                             "rtu:/dev/x?parity=mark", "rtu:/dev/x?databits=6", "rtu:/dev/x?stopbits=3",
-                            "rtu:/dev/x?speed=9600", "rtu-extended", "rtux:/dev/x"}) {
+                            "rtu:/dev/x?speed=9600", "rtu-extended", "rtux:/dev/x", "tls:host", "tls://",
+                            "tls://host:", "tls://host:65536", "tls://[::1", "tls://host?baud=9600", "tlss://host"}) {
         Endpoint e;
         std::string error;
         EXPECT_FALSE(Endpoint::parse(url, e, error)) << url;
