@@ -72,9 +72,7 @@ double timedOpen(mbus::MbusTcpClientBase &master, int port)
 }
 } // namespace
 
-TlsBenchmark::TlsBenchmark(int n, int r, bool calls) : count(n), rounds(r), countSystemCalls(calls)
-{
-}
+TlsBenchmark::TlsBenchmark(int n, int r, bool calls) : count(n), rounds(r), countSystemCalls(calls) {}
 
 int TlsBenchmark::probe(const char *workloadName, int port, int transactions, const char *certificates)
 {
@@ -207,8 +205,8 @@ bool TlsBenchmark::measureHandshakes(int devicePort, int relayPort)
     mbus::MbusTlsMasterProtocol full, resumed, mutualReconnect;
     if (setUp(full, folder, false, serverOnlyPorts[0]) != MBUS_SUCCESS ||
         setUp(resumed, folder, false, serverOnlyPorts[0]) != MBUS_SUCCESS ||
-        setUp(mutualReconnect, folder, true, mutualPort) != MBUS_SUCCESS || plain.setTimeout(kTimeOutMs) != MBUS_SUCCESS ||
-        relayed.setTimeout(kTimeOutMs) != MBUS_SUCCESS)
+        setUp(mutualReconnect, folder, true, mutualPort) != MBUS_SUCCESS ||
+        plain.setTimeout(kTimeOutMs) != MBUS_SUCCESS || relayed.setTimeout(kTimeOutMs) != MBUS_SUCCESS)
         return false;
     enum { Plain, Relayed, Full, Resumed, Mutual, First, kKinds };
     const char *labels[kKinds] = {
@@ -225,10 +223,9 @@ bool TlsBenchmark::measureHandshakes(int devicePort, int relayPort)
         for (int i = 0; i < kCyclesPerRound; ++i) {
             // Two socat processes have separate ticket keys: alternating between them makes every
             // open of `full` a full handshake on the same context.
-            const double each[kKinds - 1] = {timedOpen(plain, devicePort), timedOpen(relayed, relayPort),
-                                             timedOpen(full, serverOnlyPorts[i % 2]),
-                                             timedOpen(resumed, serverOnlyPorts[0]),
-                                             timedOpen(mutualReconnect, mutualPort)};
+            const double each[kKinds - 1] = {
+                timedOpen(plain, devicePort), timedOpen(relayed, relayPort), timedOpen(full, serverOnlyPorts[i % 2]),
+                timedOpen(resumed, serverOnlyPorts[0]), timedOpen(mutualReconnect, mutualPort)};
             for (int k = 0; k < kKinds - 1; ++k) {
                 if (each[k] < 0) {
                     std::fprintf(stderr, "mbbench: open for \"%s\" failed: result %d\n", labels[k],

@@ -22,10 +22,10 @@ protected:
         int reserved = listenOnLoopback(&port);
         ASSERT_GE(reserved, 0);
         close(reserved);
-        const std::string command = "echo port " + std::to_string(port) + "; exec socat OPENSSL-LISTEN:" +
-                                    std::to_string(port) + ",reuseaddr,nodelay,fork,verify=1,cafile=" + file("ca.pem") +
-                                    ",cert=" + file("device.pem") + ",key=" + file("device.key") +
-                                    " TCP:127.0.0.1:" + std::to_string(device.port());
+        const std::string command =
+            "echo port " + std::to_string(port) + "; exec socat OPENSSL-LISTEN:" + std::to_string(port) +
+            ",reuseaddr,nodelay,fork,verify=1,cafile=" + file("ca.pem") + ",cert=" + file("device.pem") +
+            ",key=" + file("device.key") + " TCP:127.0.0.1:" + std::to_string(device.port());
         ASSERT_EQ(proxy.start({"/bin/sh", "-c", command}, 5000), "");
         ASSERT_TRUE(acceptsConnections(port, 5000));
         url = "tls://127.0.0.1:" + std::to_string(port);
@@ -55,8 +55,8 @@ TEST_F(MbusTls, ReadsWithAClientCertificateAndRefusesAnUntrustedDevice)
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "address,raw,value\n1,1437,5175\n2,163A,5690\n3,183D,6205\n4,1A40,6720\n");
 
-    run = runMbus({"read", url, "--ca", file("rogue-ca.pem"), "--cert", file("master.pem"), "--key",
-                   file("master.key"), "input", "1", "--count", "4"});
+    run = runMbus({"read", url, "--ca", file("rogue-ca.pem"), "--cert", file("master.pem"), "--key", file("master.key"),
+                   "input", "1", "--count", "4"});
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "mbus: cannot open " + url + ": Server certificate not trusted (result 82)\n");
