@@ -110,6 +110,7 @@ void StreamServer::stop()
     if (thread_.joinable()) thread_.join();
     for (auto& c : conns_) endStream(*c);
     conns_.clear();
+    open_ = 0;
     closeFd(listenFd_);
     closeFd(wakeRead_);
     const int w = wakeWrite_.exchange(-1);
@@ -189,6 +190,7 @@ void StreamServer::run()
         conns_.erase(std::remove_if(conns_.begin(), conns_.end(),
                                     [](const std::unique_ptr<Connection>& c) { return c->fd < 0; }),
                      conns_.end());
+        open_ = int(conns_.size());
     }
     running_ = false;
 }

@@ -40,6 +40,8 @@ public:
     int port() const { return port_.load(); }
     bool running() const { return running_.load(); }
     int connectionCount() const { return connections_.load(); }
+    // Connections open right now (as of the serving thread's last round).
+    int openConnections() const { return open_.load(); }
     void setLifetimeSeconds(int seconds) { lifetimeSeconds_ = seconds; }
 
 protected:
@@ -115,6 +117,7 @@ private:
     int lifetimeSeconds_ = kDefaultLifetimeSeconds;
     std::atomic<int> port_{-1};
     std::atomic<int> connections_{0};
+    std::atomic<int> open_{0};
     std::atomic<bool> running_{false};
     std::atomic<bool> stopping_{false};
     bool singleStream_ = false;
