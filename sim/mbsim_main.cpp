@@ -212,12 +212,12 @@ int main(int argc, char** argv)
     app.add_option("--key", o.key, "tls: the device's private key (PEM, unencrypted)");
     app.add_option("--ca", o.ca, "tls: the CAs that sign the masters' certificates (PEM)");
     app.add_flag("--client-cert-optional", o.clientCertOptional,
-                 "tls: serve a master that shows no certificate (one that is shown is checked)");
+                 "tls: serve masters without a certificate too");
     app.add_option("--tls-max", o.tlsMax, "tls: the highest TLS version, 1.2 or 1.3 (default 1.3)")
         ->check(CLI::IsMember({"1.2", "1.3"}));
     app.add_option("--read-only-role", o.readOnlyRoles, "tls: a role that may only read; repeatable");
     app.add_option("--roleless", o.roleless,
-                   "tls: what a master without a role may do: read-only (default) or read-write")
+                   "tls: a master without a role may do read-only (default) or read-write")
         ->check(CLI::IsMember({"read-only", "read-write"}));
     try {
         app.parse(argc, argv);

@@ -161,7 +161,7 @@ void StreamServer::run()
                 wakeAt = std::min(wakeAt, c->dormantUntil);
             }
             // Bytes the session already holds are not seen by poll: read them at once.
-            if (c->tls && c->tls->hasPending()) wakeAt = now;
+            if (c->tls && c->secured && c->tls->hasPending()) wakeAt = now;
             fds.push_back(pollfd{fd, events, 0});
         }
         const auto waitMs = std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - now).count() + 1;
