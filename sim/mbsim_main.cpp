@@ -3,6 +3,9 @@
 #include "sim/rtu_over_tcp_device.h"
 #include "sim/serial_device.h"
 #include "sim/tcp_device.h"
+#ifdef MBSIM_TLS
+#include "sim/tls_device.h"
+#endif
 #include "sim/udp_device.h"
 
 #include <CLI/CLI.hpp>
@@ -41,6 +44,15 @@ const char* const kFooter =
     "  file 1 records 0..9999 = record number; FIFO queue at 0x04DE = 0x01B8, 0x1284\n"
     "  everything else 0. Modbus/TCP: a text command written to register 9999 is\n"
     "  answered with \"OK <command>\" right behind the next read of that register.\n"
+    "TLS (--mode tls): Modbus/TCP inside TLS 1.2 or later (port 802 by convention; the\n"
+    "default is still 0). --cert, --key and --ca are needed: the device's certificate and\n"
+    "unencrypted key, and the CAs that sign the masters' certificates. A master must show a\n"
+    "certificate unless --client-cert-optional. Its role is read from the certificate\n"
+    "(extension 1.3.6.1.4.1.50316.802.1, a UTF8String): a role named by --read-only-role\n"
+    "may only read, and every writing request (function codes 5, 6, 15, 16, 21, 22, 23, and\n"
+    "diagnostics 1) gets exception 01, illegal function; other roles read and write. A\n"
+    "master without a role (no certificate, or none in it) may only read unless\n"
+    "--roleless read-write.\n"
     "Faults (--fault, every request): endless-id-chain (device identification always says\n"
     "more follows), oversize-object (an object's length byte runs past the frame),\n"
     "lying-file-record (a file sub-response length is 2 too large), fifo-overflow (a FIFO\n"
@@ -118,6 +130,10 @@ struct Options {
     std::vector<std::string> objects;
     std::string serverId, serverIdExtra, runIndicator, fault;
     bool trace = false;
+    // --mode tls
+    std::string cert, key, ca, tlsMax, roleless;
+    std::vector<std::string> readOnlyRoles;
+    bool clientCertOptional = false;
 };
 
 // The device data options, checked before any device starts.
@@ -171,10 +187,10 @@ int main(int argc, char** argv)
     CLI::App app{kDescription, "mbsim"};
     app.footer(kFooter);
     app.add_option("--mode", o.mode,
-                   "tcp (Modbus/TCP, default), udp (Modbus/UDP), rtu-over-tcp, ascii-over-tcp,\n"
-                   "rtu-pty, ascii-pty, elam-pty (RTU with two-byte addresses for slaves\n"
-                   "248..2295) on a pseudo-terminal")
-        ->check(CLI::IsMember({"tcp", "udp", "rtu-over-tcp", "ascii-over-tcp", "rtu-pty", "ascii-pty",
+                   "tcp (Modbus/TCP, default), tls (Modbus/TCP over TLS, see below), udp\n"
+                   "(Modbus/UDP), rtu-over-tcp, ascii-over-tcp, rtu-pty, ascii-pty, elam-pty (RTU\n"
+                   "with two-byte addresses for slaves 248..2295) on a pseudo-terminal")
+        ->check(CLI::IsMember({"tcp", "tls", "udp", "rtu-over-tcp", "ascii-over-tcp", "rtu-pty", "ascii-pty",
                                "elam-pty"}));
     app.add_option("--port", o.port, "TCP/UDP port, 0 = chosen by the system (default 0)")
         ->check(CLI::Range(0L, 65535L));
@@ -192,12 +208,31 @@ int main(int argc, char** argv)
     app.add_flag("--trace", o.trace,
                  "print every frame on standard error: \"request\", \"reply\" or \"ignored\" (not\n"
                  "for this device) and its bytes in hex");
+    app.add_option("--cert", o.cert, "tls: the device's certificate (PEM, chain allowed)");
+    app.add_option("--key", o.key, "tls: the device's private key (PEM, unencrypted)");
+    app.add_option("--ca", o.ca, "tls: the CAs that sign the masters' certificates (PEM)");
+    app.add_flag("--client-cert-optional", o.clientCertOptional,
+                 "tls: serve masters without a certificate too");
+    app.add_option("--tls-max", o.tlsMax, "tls: the highest TLS version, 1.2 or 1.3 (default 1.3)")
+        ->check(CLI::IsMember({"1.2", "1.3"}));
+    app.add_option("--read-only-role", o.readOnlyRoles, "tls: a role that may only read; repeatable");
+    app.add_option("--roleless", o.roleless,
+                   "tls: a master without a role may do read-only (default) or read-write")
+        ->check(CLI::IsMember({"read-only", "read-write"}));
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         app.exit(e);
+        return 2;
+    }
+
+    const bool tlsOptions = !o.cert.empty() || !o.key.empty() || !o.ca.empty() || o.clientCertOptional ||
+                            !o.tlsMax.empty() || !o.readOnlyRoles.empty() || !o.roleless.empty();
+    if (o.mode == "tls" ? o.cert.empty() || o.key.empty() || o.ca.empty() : tlsOptions) {
+        std::fprintf(stderr, "mbsim: %s\nRun with --help for more information.\n",
+                     o.mode == "tls" ? "--mode tls needs --cert, --key and --ca" : "TLS options need --mode tls");
         return 2;
     }
 
@@ -219,9 +254,30 @@ int main(int argc, char** argv)
     const std::string& mode = o.mode;
     std::unique_ptr<sim::DeviceBase> dev;
     std::string where;
-    if (mode == "tcp" || mode == "rtu-over-tcp" || mode == "ascii-over-tcp") {
+    if (mode == "tcp" || mode == "tls" || mode == "rtu-over-tcp" || mode == "ascii-over-tcp") {
         std::unique_ptr<sim::StreamServer> s;
-        if (mode == "tcp") s = std::make_unique<sim::TcpDevice>();
+        if (mode == "tls") {
+#ifdef MBSIM_TLS
+            sim::TlsSettings settings;
+            settings.certificateFile = o.cert;
+            settings.keyFile = o.key;
+            settings.caFile = o.ca;
+            settings.requireClientCertificate = !o.clientCertOptional;
+            settings.tls12Only = o.tlsMax == "1.2";
+            settings.readOnlyRoles = o.readOnlyRoles;
+            settings.rolelessReadOnly = o.roleless != "read-write";
+            auto t = std::make_unique<sim::TlsDevice>();
+            std::string error;
+            if (!t->configure(settings, error)) {
+                std::fprintf(stderr, "mbsim: %s\n", error.c_str());
+                return 1;
+            }
+            s = std::move(t);
+#else
+            std::fprintf(stderr, "mbsim: this build has no TLS (OpenSSL 3 was not found)\n");
+            return 1;
+#endif
+        } else if (mode == "tcp") s = std::make_unique<sim::TcpDevice>();
         else if (mode == "rtu-over-tcp") s = std::make_unique<sim::RtuOverTcpDevice>();
         else s = std::make_unique<sim::AsciiOverTcpDevice>();
         data.apply(*s);

@@ -55,6 +55,16 @@ FileRef fileRefAt(const std::uint8_t* p) { return {be16(p + 1), be16(p + 3), be1
 
 } // namespace
 
+bool PduProcessor::writes(const std::uint8_t* request, std::size_t len)
+{
+    if (len == 0) return false;
+    switch (request[0]) {
+    case 5: case 6: case 15: case 16: case 21: case 22: case 23: return true;
+    case 8: return len >= 3 && be16(request + 1) == 1;
+    default: return false;
+    }
+}
+
 void PduProcessor::process(const std::uint8_t* request, std::size_t len,
                            std::vector<std::uint8_t>& reply, std::string& textAnswer,
                            bool extendedRead, const Fault& fault)

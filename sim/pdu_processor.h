@@ -35,6 +35,10 @@ public:
     void process(const std::uint8_t* request, std::size_t len, std::vector<std::uint8_t>& reply,
                  std::string& textAnswer, bool extendedRead = false, const Fault& fault = Fault{});
 
+    // Whether the request (function code and data) changes the device: the writes (5, 6, 15,
+    // 16, 21, 22, 23) and restart communications (diagnostics 1, which clears the event log).
+    static bool writes(const std::uint8_t* request, std::size_t len);
+
     const std::string& lastTextCommand() const { return lastTextCommand_; }
 
 private:

@@ -110,6 +110,7 @@ void StreamServer::stop()
     if (thread_.joinable()) thread_.join();
     for (auto& c : conns_) endStream(*c);
     conns_.clear();
+    open_ = 0;
     closeFd(listenFd_);
     closeFd(wakeRead_);
     const int w = wakeWrite_.exchange(-1);
@@ -147,7 +148,10 @@ void StreamServer::run()
         fds.push_back(pollfd{listenFd_, POLLIN, 0});  // -1 (single stream): ignored by poll
         for (auto& c : conns_) {
             short events = POLLIN;
-            if (!c->out.empty()) {
+            if (c->tls && !c->secured) {
+                if (c->handshakeWantsWrite) events |= POLLOUT;
+                wakeAt = std::min(wakeAt, c->handshakeDue);
+            } else if (!c->out.empty()) {
                 if (c->out.front().due <= now) events |= POLLOUT;  // blocked by a full buffer
                 else wakeAt = std::min(wakeAt, c->out.front().due);
             }
@@ -156,6 +160,8 @@ void StreamServer::run()
                 fd = -1;
                 wakeAt = std::min(wakeAt, c->dormantUntil);
             }
+            // Bytes the session already holds are not seen by poll: read them at once.
+            if (c->tls && c->secured && c->tls->hasPending()) wakeAt = now;
             fds.push_back(pollfd{fd, events, 0});
         }
         const auto waitMs = std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - now).count() + 1;
@@ -171,16 +177,20 @@ void StreamServer::run()
         const std::size_t polled = fds.size() - 2;
         for (std::size_t i = 0; i < polled && i < conns_.size(); ++i) {
             Connection& c = *conns_[i];
-            if (rc > 0 && (fds[i + 2].revents & (POLLIN | POLLHUP | POLLERR))) readFrom(c);
+            const short ready = rc > 0 ? fds[i + 2].revents : short(0);
+            const short wanted = c.tls && !c.secured ? (POLLIN | POLLHUP | POLLERR | POLLOUT) : (POLLIN | POLLHUP | POLLERR);
+            if ((ready & wanted) || (c.fd >= 0 && c.tls && c.secured && c.tls->hasPending())) readFrom(c);
         }
         now = Clock::now();
         for (auto& c : conns_) {
             if (c->fd >= 0) flush(*c, now);
             if (c->closing && c->fd >= 0) closeConnection(*c, false);
+            if (c->fd >= 0 && c->tls && !c->secured && now >= c->handshakeDue) closeConnection(*c, false);
         }
         conns_.erase(std::remove_if(conns_.begin(), conns_.end(),
                                     [](const std::unique_ptr<Connection>& c) { return c->fd < 0; }),
                      conns_.end());
+        open_ = int(conns_.size());
     }
     running_ = false;
 }
@@ -211,6 +221,11 @@ void StreamServer::acceptAll()
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         auto c = std::make_unique<Connection>();
         c->fd = fd;
+        if (!secure(fd, c->tls)) {
+            ::close(fd);
+            continue;
+        }
+        if (c->tls) c->handshakeDue = Clock::now() + std::chrono::milliseconds(kHandshakeLimitMs);
         conns_.push_back(std::move(c));
         ++connections_;
     }
@@ -218,13 +233,16 @@ void StreamServer::acceptAll()
 
 void StreamServer::readFrom(Connection& conn)
 {
+    if (conn.tls && !conn.secured) {
+        handshake(conn);
+        if (!conn.secured) return;  // waiting for the peer, or closed
+    }
     const Clock::time_point now = Clock::now();
     const std::size_t before = conn.in.size();
     std::uint8_t buf[4096];
     // Bounded so that one chatty peer cannot starve the others.
     for (int i = 0; i < 16; ++i) {
-        const ssize_t n = conn.socket ? ::recv(conn.fd, buf, sizeof buf, MSG_DONTWAIT)
-                                      : ::read(conn.fd, buf, sizeof buf);
+        const ssize_t n = receive(conn, buf, sizeof buf);
         if (n > 0 && conn.packetMode) {
             // Each read is one packet: TIOCPKT_DATA (0) and data, or one status byte.
             if (buf[0] == TIOCPKT_DATA) {
@@ -262,9 +280,7 @@ void StreamServer::flush(Connection& conn, Clock::time_point now)
     while (!conn.out.empty() && conn.out.front().due <= now) {
         Scheduled& s = conn.out.front();
         while (s.sent < s.bytes.size()) {
-            const ssize_t n = conn.socket ? ::send(conn.fd, s.bytes.data() + s.sent, s.bytes.size() - s.sent,
-                                                   MSG_NOSIGNAL | MSG_DONTWAIT)
-                                          : ::write(conn.fd, s.bytes.data() + s.sent, s.bytes.size() - s.sent);
+            const ssize_t n = transmit(conn, s.bytes.data() + s.sent, s.bytes.size() - s.sent);
             if (n > 0) {
                 s.sent += std::size_t(n);
                 continue;
@@ -295,6 +311,7 @@ void StreamServer::closeConnection(Connection& conn, bool reset)
         return;
     }
     if (conn.fd < 0) return;
+    if (conn.tls && !reset) conn.tls->shutdown();
     if (reset) {
         // Linger on with a zero time makes close() send RST instead of FIN.
         linger lg{1, 0};
@@ -305,10 +322,56 @@ void StreamServer::closeConnection(Connection& conn, bool reset)
 
 void StreamServer::endStream(Connection& conn)
 {
+    conn.tls.reset();  // before its socket goes
     if (conn.fd >= 0) ::close(conn.fd);
     conn.fd = -1;
     conn.out.clear();
     conn.in.clear();
+}
+
+void StreamServer::handshake(Connection& conn)
+{
+    switch (conn.tls->handshake()) {
+    case TlsSession::Status::Done:
+        conn.secured = true;
+        conn.handshakeWantsWrite = false;
+        break;
+    case TlsSession::Status::WantRead:
+        conn.handshakeWantsWrite = false;
+        break;
+    case TlsSession::Status::WantWrite:
+        conn.handshakeWantsWrite = true;
+        break;
+    default:
+        closeConnection(conn, false);  // refused, broken off or not TLS at all
+        break;
+    }
+}
+
+ssize_t StreamServer::receive(Connection& conn, std::uint8_t* buf, std::size_t size)
+{
+    if (!conn.tls) return conn.socket ? ::recv(conn.fd, buf, size, MSG_DONTWAIT) : ::read(conn.fd, buf, size);
+    std::size_t got = 0;
+    switch (conn.tls->read(buf, size, got)) {
+    case TlsSession::Status::Done: return ssize_t(got);
+    case TlsSession::Status::WantRead:
+    case TlsSession::Status::WantWrite: errno = EAGAIN; return -1;
+    case TlsSession::Status::Closed: return 0;
+    default: errno = EPROTO; return -1;
+    }
+}
+
+ssize_t StreamServer::transmit(Connection& conn, const std::uint8_t* buf, std::size_t size)
+{
+    if (!conn.tls)
+        return conn.socket ? ::send(conn.fd, buf, size, MSG_NOSIGNAL | MSG_DONTWAIT) : ::write(conn.fd, buf, size);
+    std::size_t put = 0;
+    switch (conn.tls->write(buf, size, put)) {
+    case TlsSession::Status::Done: return ssize_t(put);
+    case TlsSession::Status::WantRead:
+    case TlsSession::Status::WantWrite: errno = EAGAIN; return -1;
+    default: errno = EPIPE; return -1;
+    }
 }
 
 } // namespace sim

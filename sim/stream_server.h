@@ -5,6 +5,7 @@
 
 #include "sim/device_base.h"
 #include "sim/reply_plan.h"
+#include "sim/tls_session.h"
 
 #include <atomic>
 #include <chrono>
@@ -12,6 +13,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <sys/types.h>
 #include <thread>
 #include <vector>
 
@@ -21,6 +23,8 @@ class StreamServer : public DeviceBase {
 public:
     // Serving stops by itself after this many seconds unless changed before start().
     static constexpr int kDefaultLifetimeSeconds = 600;
+    // A TLS connection whose handshake is not done within this time is closed.
+    static constexpr int kHandshakeLimitMs = 10000;
 
     StreamServer();
     ~StreamServer() override;
@@ -36,6 +40,8 @@ public:
     int port() const { return port_.load(); }
     bool running() const { return running_.load(); }
     int connectionCount() const { return connections_.load(); }
+    // Connections open right now (as of the serving thread's last round).
+    int openConnections() const { return open_.load(); }
     void setLifetimeSeconds(int seconds) { lifetimeSeconds_ = seconds; }
 
 protected:
@@ -62,12 +68,24 @@ protected:
         bool closing = false;             // close after this round
         std::uint16_t lastTransactionId = 0;
         bool hasLastTransactionId = false;
+        std::unique_ptr<TlsSession> tls;  // TLS devices: the session over fd
+        bool secured = false;             // its handshake is done
+        bool handshakeWantsWrite = false;
+        Clock::time_point handshakeDue{};
     };
 
     void faultsChanged() override;
 
     // Consume whole frames from conn.in (erase what was used) and queue their replies.
     virtual void onReceive(Connection& conn) = 0;
+
+    // Called for every accepted connection: false refuses (closes) it; otherwise `session`
+    // (null: plain bytes) carries the connection's bytes.
+    virtual bool secure(int /*fd*/, std::unique_ptr<TlsSession>& session)
+    {
+        session.reset();
+        return true;
+    }
 
     // Queue reply pieces behind whatever is still waiting on this connection.
     static void queueReply(Connection& conn, std::vector<ReplyPiece> pieces);
@@ -87,6 +105,11 @@ private:
     void chatter(Clock::time_point now, Clock::time_point& wakeAt);
     static void closeConnection(Connection& conn, bool reset);
     static void endStream(Connection& conn);
+    static void handshake(Connection& conn);
+    // recv()/send() or their TLS counterparts: bytes moved, 0 when the peer closed, or -1
+    // with errno (EAGAIN: wait for the socket).
+    static ssize_t receive(Connection& conn, std::uint8_t* buf, std::size_t size);
+    static ssize_t transmit(Connection& conn, const std::uint8_t* buf, std::size_t size);
 
     int listenFd_ = -1;
     int wakeRead_ = -1;
@@ -94,6 +117,7 @@ private:
     int lifetimeSeconds_ = kDefaultLifetimeSeconds;
     std::atomic<int> port_{-1};
     std::atomic<int> connections_{0};
+    std::atomic<int> open_{0};
     std::atomic<bool> running_{false};
     std::atomic<bool> stopping_{false};
     bool singleStream_ = false;

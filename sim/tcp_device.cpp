@@ -4,6 +4,12 @@
 
 namespace sim {
 
+namespace {
+
+constexpr std::uint8_t kRefusedByRole = 1;  // illegal function
+
+} // namespace
+
 TcpDevice::~TcpDevice() { stop(); }
 
 void TcpDevice::onReceive(Connection& conn)
@@ -39,7 +45,15 @@ void TcpDevice::handleFrame(Connection& conn, const std::uint8_t* frame, std::si
     conn.lastTransactionId = std::uint16_t(tid);
     conn.hasLastTransactionId = true;
 
-    execute(fault, frame + MbapCodec::kHeader, len - MbapCodec::kHeader, reply_, text_);
+    const std::uint8_t* pdu = frame + MbapCodec::kHeader;
+    const std::size_t pduLength = len - MbapCodec::kHeader;
+    if (conn.tls && conn.tls->readOnly() && PduProcessor::writes(pdu, pduLength) &&
+        fault.kind != FaultKind::Close && fault.kind != FaultKind::Reset) {
+        reply_.assign({std::uint8_t(pdu[0] | 0x80), kRefusedByRole});
+        text_.clear();
+    } else {
+        execute(fault, pdu, pduLength, reply_, text_);
+    }
     std::vector<std::uint8_t> out;
     if (!reply_.empty()) {
         // The text answer travels in the same write as the reply, so a reader that looks once

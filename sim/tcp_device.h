@@ -10,7 +10,9 @@ namespace sim {
 // The register-9999 text channel: a write of text to wire address 0x270F stores a command;
 // the next read of holding registers at 0x270F answers normally and sends "OK <command>\r"
 // right behind the reply, in the same write.
-class TcpDevice final : public StreamServer {
+// Over TLS (TlsDevice), a connection whose role may only read gets exception 01 (illegal
+// function) for every request that writes (PduProcessor::writes); nothing is written.
+class TcpDevice : public StreamServer {
 public:
     TcpDevice() = default;
     ~TcpDevice() override;

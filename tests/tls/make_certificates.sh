@@ -29,3 +29,8 @@ extendedKeyUsage=serverAuth"
 leaf rogue-master rogue-ca "$role
 extendedKeyUsage=clientAuth"
 openssl pkcs12 -export -in master.pem -inkey master.key -certfile ca.pem -passout pass:secret -out master.pfx
+
+# Masters for the simulator's role policy: one whose role may only read, one without a role.
+leaf viewer ca "1.3.6.1.4.1.50316.802.1=ASN1:UTF8String:viewer
+extendedKeyUsage=clientAuth"
+leaf roleless ca "extendedKeyUsage=clientAuth"
