@@ -21,9 +21,9 @@ BOOL WINAPI onControl(DWORD type)
 {
     if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT)
         return FALSE;
-    if (HANDLE event = interruptEvent.load())
-        SetEvent(event);
-    return TRUE;
+    // Without an event nothing would end the wait: the default handler ends the process then.
+    HANDLE event = interruptEvent.load();
+    return event && SetEvent(event);
 }
 
 // The console's output mode before the watch, put back after it; null if output is no console.
@@ -77,7 +77,10 @@ bool Console::waitUnlessInterrupted(int ms)
     return true;
 }
 
-long long Console::nowMs() { return (long long)GetTickCount64(); }
+long long Console::nowMs()
+{
+    return (long long)GetTickCount64();
+}
 
 std::string Console::timestamp()
 {
