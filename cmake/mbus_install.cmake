@@ -115,8 +115,9 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/mbus.pc.in ${PROJECT_BINARY_DIR}/mbus.p
 install(FILES ${PROJECT_BINARY_DIR}/mbus.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
   COMPONENT development)
 
-# The tools that this build makes. xophost loads Zorvane.xop from its own folder.
-foreach(tool mbsim xophost mbbench)
+# The tools that this build makes (mbus_cli is the command-line master, installed as mbus).
+# xophost loads Zorvane.xop from its own folder.
+foreach(tool mbus_cli mbsim xophost mbbench)
   if(TARGET ${tool})
     install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
   endif()
