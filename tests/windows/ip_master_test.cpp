@@ -21,7 +21,7 @@ using namespace mbus;
 namespace {
 
 using Action = ScriptedPeer::Action;
-constexpr int kShortTimeoutMs = 100;
+constexpr int kShortTimeoutMs = 300;
 
 class InspectableTcpMaster : public MbusTcpMasterProtocol {
 public:
@@ -282,7 +282,7 @@ TEST(WindowsSockets, LateCutAndTricklingReplies)
     EXPECT_EQ(19, regs[9]);
     peer.push(Action::CutHalf);
     EXPECT_EQ(MBUS_REPLY_TIMEOUT, master.readMultipleRegisters(1, 1, regs, 10));
-    // 29 bytes 20 ms apart: far longer in all than the 100 ms time-out, which bounds each wait.
+    // 29 bytes 20 ms apart: far longer in all than the 300 ms time-out, which bounds each wait.
     peer.push(Action::Trickle);
     ASSERT_EQ(MBUS_SUCCESS, master.readMultipleRegisters(1, 21, regs, 10));
     EXPECT_EQ(29, regs[9]);
