@@ -1,7 +1,8 @@
 #!/bin/sh
 # Makes the certificates of the TLS tests in folder $1: a CA, a device certificate for
 # 127.0.0.1 and localhost, a master certificate with a Modbus role, a rogue CA with a device and
-# a master certificate of its own, and the master's key and certificate as a PKCS#12 file.
+# a master certificate of its own, and the master's key and certificate as a PKCS#12 file; then an
+# RSA CA with a device and a master certificate (and PKCS#12 file) of its own.
 set -eu
 cd "$1"
 days=2
@@ -29,3 +30,23 @@ extendedKeyUsage=serverAuth"
 leaf rogue-master rogue-ca "$role
 extendedKeyUsage=clientAuth"
 openssl pkcs12 -export -in master.pem -inkey master.key -certfile ca.pem -passout pass:secret -out master.pfx
+
+# The same roles with RSA keys under a CA of their own, for TLS stacks that take no EC client key
+# (SChannel under Wine): rsa-ca, rsa-device, rsa-master and rsa-master.pfx.
+rsa_ca() { # name
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.pem" \
+    -days $days -subj "/CN=$1" -addext basicConstraints=critical,CA:TRUE -addext keyUsage=keyCertSign 2>/dev/null
+}
+rsa_leaf() { # name, signing CA, extensions
+  openssl req -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.csr" -subj "/CN=$1" 2>/dev/null
+  printf '%s\n' "$3" > "$1.ext"
+  openssl x509 -req -in "$1.csr" -CA "$2.pem" -CAkey "$2.key" -CAcreateserial -out "$1.pem" -days $days \
+    -extfile "$1.ext" 2>/dev/null
+}
+rsa_ca rsa-ca
+rsa_leaf rsa-device rsa-ca "subjectAltName=IP:127.0.0.1,DNS:localhost
+extendedKeyUsage=serverAuth"
+rsa_leaf rsa-master rsa-ca "$role
+extendedKeyUsage=clientAuth"
+openssl pkcs12 -export -in rsa-master.pem -inkey rsa-master.key -certfile rsa-ca.pem -passout pass:secret \
+  -out rsa-master.pfx
