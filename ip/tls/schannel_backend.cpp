@@ -291,15 +291,9 @@ public:
                 return Status::Done;
             }
             if (state != State::Established) {
-                // A handshake the device started again after the first one.
-                // Under TLS 1.3 these are session tickets or key updates, which keep the device's
-                // certificate; a TLS 1.2 renegotiation may bring another, checked again.
-                Status status = step();
+                Status status = handshakeAgain();
                 if (status != Status::Done)
                     return status;
-                int checked = (protocol & SP_PROT_TLS1_3) != 0 ? int{MBUS_SUCCESS} : verify();
-                if (checked != MBUS_SUCCESS)
-                    return fail(checked);
                 continue;
             }
             if (outputLength > 0) {
@@ -322,8 +316,12 @@ public:
     Status write(const unsigned char *data, int count, int *moved) override
     {
         *moved = 0;
-        if (state != State::Established)
-            return fail(MBUS_CONNECTION_CLOSED);
+        if (state != State::Established) {
+            // A handshake the device started during a read is finished first.
+            Status status = handshakeAgain();
+            if (status != Status::Done)
+                return status;
+        }
         if (outputLength == 0) {
             // A new record; a record whose sending was cut short is the same bytes, sent on.
             if (count <= 0 || static_cast<unsigned long>(count) > sizes.cbMaximumMessage ||
@@ -634,6 +632,18 @@ private:
                 // A flight of the device after the handshake's end stays for the record reader.
             }
         }
+    }
+
+    // Handshake messages after the first handshake. Under TLS 1.3 these are session tickets or
+    // key updates, which keep the device's certificate; a TLS 1.2 renegotiation may bring
+    // another, checked again.
+    Status handshakeAgain()
+    {
+        Status status = step();
+        if (status != Status::Done)
+            return status;
+        int checked = (protocol & SP_PROT_TLS1_3) != 0 ? int{MBUS_SUCCESS} : verify();
+        return checked == MBUS_SUCCESS ? Status::Done : fail(checked);
     }
 
     int handshakeFailure(SECURITY_STATUS status)
