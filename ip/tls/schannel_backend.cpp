@@ -360,8 +360,9 @@ public:
     {
         if (!SecIsValidHandle(&context))
             return;
-        if (!broken && state == State::Established) {
-            // One try at a close_notify, without waiting for the device's.
+        if (!broken && state == State::Established && outputLength == 0) {
+            // One try at a close_notify, without waiting for the device's (never behind a record
+            // only partly sent).
             DWORD kind = SCHANNEL_SHUTDOWN;
             SecBuffer token = {sizeof kind, SECBUFFER_TOKEN, &kind};
             SecBufferDesc control = {SECBUFFER_VERSION, 1, &token};
