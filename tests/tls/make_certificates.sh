@@ -37,8 +37,22 @@ rsa_ca() { # name
   openssl req -x509 -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.pem" \
     -days $days -subj "/CN=$1" -addext basicConstraints=critical,CA:TRUE -addext keyUsage=keyCertSign 2>/dev/null
 }
+# Wine's PKCS#12 import misplaces a part of an RSA key that is shorter than its nominal length (a
+# leading zero byte, in a few keys of a hundred), and the master then cannot sign ("GnuTLS error:
+# Public key signing has failed"): such keys are made again.
+full_length_rsa() { # key file
+  openssl rsa -in "$1" -traditional -outform DER 2>/dev/null | openssl asn1parse -inform DER |
+    awk -F: '/INTEGER/ { n++; v = $NF; sub(/^(00)+/, "", v); l = length(v) / 2
+      if ((n == 2 || n == 4) && l != 256) bad = 1; if (n >= 5 && l != 128) bad = 1 } END { exit bad }'
+}
 rsa_leaf() { # name, signing CA, extensions
-  openssl req -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.csr" -subj "/CN=$1" 2>/dev/null
+  tries=0
+  until openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$1.key" 2>/dev/null &&
+    full_length_rsa "$1.key"; do
+    tries=$((tries + 1))
+    [ "$tries" -lt 50 ] || return 1
+  done
+  openssl req -new -key "$1.key" -out "$1.csr" -subj "/CN=$1" 2>/dev/null
   printf '%s\n' "$3" > "$1.ext"
   openssl x509 -req -in "$1.csr" -CA "$2.pem" -CAkey "$2.key" -CAcreateserial -out "$1.pem" -days $days \
     -extfile "$1.ext" 2>/dev/null
