@@ -5,7 +5,6 @@
 #include "ip/ascii_over_tcp_master_protocol.h"
 #include "ip/rtu_over_tcp_master_protocol.h"
 #include "ip/tcp_master_protocol.h"
-#include "ip/tls_master_protocol.h"
 #include "ip/udp_master_protocol.h"
 #include "mbus.h"
 
@@ -49,9 +48,6 @@ MbusHandle mbusNewUdpMaster(void)
 
 int mbusOpenConnection(MbusHandle handle, const char *hostName)
 {
-    // The TLS master keeps the host name as the name its device's certificate must carry.
-    if (MbusTlsMasterProtocol *tls = toFamily<MbusTlsMasterProtocol>(handle))
-        return tls->openConnection(hostName);
     return resultOfFamily<MbusIpClientBase>(handle, [=](MbusIpClientBase &m) { return m.openConnection(hostName); });
 }
 

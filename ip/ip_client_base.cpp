@@ -66,6 +66,7 @@ int MbusIpClientBase::openConnection(const char *hostName)
         return MBUS_ILLEGAL_STATE;
     if (hostName == nullptr)
         return MBUS_ILLEGAL_ARGUMENT;
+    noteHostName(hostName);
     int resolved = resolve(hostName);
     if (resolved != MBUS_SUCCESS)
         return resolved;

@@ -35,6 +35,9 @@ public:
 
 protected:
     MbusIpClientBase();
+    // Told the host text of each openConnection (narrow or wide) before it is resolved: the TLS
+    // master checks its device's certificate against it.
+    virtual void noteHostName(const char *) {}
 
     std::uint16_t portNumber = kDefaultPort;
     // Resolved by openConnection, with the port; reconnects use them without a new lookup.

@@ -106,16 +106,6 @@ int MbusTlsMasterProtocol::setMinTlsVersion(int version)
     return MBUS_SUCCESS;
 }
 
-int MbusTlsMasterProtocol::openConnection(const char *name)
-{
-    if (isOpen())
-        return MBUS_ILLEGAL_STATE;
-    if (name == nullptr)
-        return MBUS_ILLEGAL_ARGUMENT;
-    hostName = name;
-    return MbusIpClientBase::openConnection(name);
-}
-
 void MbusTlsMasterProtocol::closeConnection()
 {
     tlsLink.close();

@@ -34,14 +34,12 @@ public:
     // MBUS_TLS_VERSION_1_2 or MBUS_TLS_VERSION_1_3.
     int setMinTlsVersion(int version);
 
-    // Remembers the host name as the expected server name, then opens.
-    int openConnection(const char *hostName);
-    using MbusIpClientBase::openConnection;
-
     void closeConnection() override;
     int openSocket() override;
 
 protected:
+    // The host name is the expected server name unless one is set.
+    void noteHostName(const char *name) override { hostName = name; }
     int afterFailedAttempt(int result, bool retriesLeft) override;
 
 private:

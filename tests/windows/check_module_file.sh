@@ -33,7 +33,8 @@ is_dll() {
 }
 check "a DLL" is_dll
 check "XOPMain is the only export (found: $(tr '\n' ' ' <<<"$exports"))" test "$exports" = "XOPMain"
-# The C++ runtime is linked in: only system DLLs may be imported.
+# The C++ runtime is linked in: only system DLLs may be imported. The module makes no TLS master,
+# so the TLS backend's DLLs (secur32, crypt32) must not be pulled in either.
 system_only() {
   local dll
   for dll in $imports; do
