@@ -214,7 +214,7 @@ bool TlsBenchmark::measureHandshakes(int devicePort, int relayPort)
         "tcp through socat TCP-LISTEN (socat forks a child per connection)",
         "full handshake (server-only device; the master offers a session the other socat cannot resume)",
         "resumed handshake (server-only device; the master offers the session it had with it)",
-        "reconnect to the mutual device (socat breaks off the resumption; the master tries once more afresh)",
+        "reconnect to the mutual device (socat refused a resumption once; the master offers none since)",
         "a new master's first open: context set-up from the files + full handshake with client certificate",
     };
     std::vector<double> roundMedians[kKinds];

@@ -24,6 +24,17 @@ public:
     }
     net::Socket socket() const { return handle; }
 
+    // Lets the socket's waiting receives wait at most timeoutMs: false when it cannot be set.
+    bool limitReceives(int timeoutMs)
+    {
+        if (timeoutMs == armedTimeoutMs)
+            return true;
+        if (!net::armReceiveTimeout(handle, timeoutMs))
+            return false;
+        armedTimeoutMs = timeoutMs;
+        return true;
+    }
+
 protected:
     // Takes a new socket and makes it non-blocking: 0, or MBUS_OPEN_ERROR (and closed).
     int adopt(net::Socket created)
@@ -37,17 +48,6 @@ protected:
             return MBUS_OPEN_ERROR;
         }
         return MBUS_SUCCESS;
-    }
-
-    // Lets the socket's waiting receives wait at most timeoutMs: false when it cannot be set.
-    bool limitReceives(int timeoutMs)
-    {
-        if (timeoutMs == armedTimeoutMs)
-            return true;
-        if (!net::armReceiveTimeout(handle, timeoutMs))
-            return false;
-        armedTimeoutMs = timeoutMs;
-        return true;
     }
 
     // One frame: what the socket buffers hold and what a drain reads at a time.

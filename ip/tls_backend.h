@@ -13,7 +13,8 @@ namespace mbus {
 
 class TlsBackend {
 public:
-    enum class Status { Done, WantRead, WantWrite, Failed };
+    // TimedOut: a read that was allowed to wait received nothing within its wait.
+    enum class Status { Done, WantRead, WantWrite, TimedOut, Failed };
 
     TlsBackend() = default;
     TlsBackend(const TlsBackend &) = delete;
@@ -29,7 +30,11 @@ public:
     // One step of the handshake; Done once it is complete.
     virtual Status handshake() = 0;
     // At most count bytes, *moved of them, when Done; a write moves all count bytes or nothing.
-    virtual Status read(unsigned char *buffer, int count, int *moved) = 0;
+    // With waitMs above 0 a read may wait for the device inside its receive (the link has armed
+    // the socket's waiting receives with that limit), one system call instead of a poll and a
+    // receive; it gives TimedOut when that wait ran out. A backend may also leave the wait to
+    // the link and give WantRead.
+    virtual Status read(unsigned char *buffer, int count, int *moved, int waitMs) = 0;
     virtual Status write(const unsigned char *data, int count, int *moved) = 0;
     // The result code of the last Failed step.
     virtual int failure() const = 0;

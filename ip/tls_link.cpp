@@ -75,7 +75,7 @@ int TlsLink::discardInput()
     // refused under TLS 1.3) is met, when it arrived before the request.
     for (;;) {
         int moved = 0;
-        TlsBackend::Status status = backend->read(scratch, sizeof scratch, &moved);
+        TlsBackend::Status status = backend->read(scratch, sizeof scratch, &moved, 0);
         if (status == TlsBackend::Status::Failed)
             return backend->failure();
         if (status != TlsBackend::Status::Done)
@@ -102,16 +102,20 @@ int TlsLink::send(const unsigned char *data, int count, int timeoutMs)
 int TlsLink::receive(unsigned char *buffer, int count, int timeoutMs, int *received)
 {
     *received = 0;
+    if (!carrier.limitReceives(timeoutMs))
+        return MBUS_CONNECTION_CLOSED;
     int got = 0;
     while (got < count) {
         int moved = 0;
-        TlsBackend::Status status = backend->read(buffer + got, count - got, &moved);
+        TlsBackend::Status status = backend->read(buffer + got, count - got, &moved, timeoutMs);
         if (status == TlsBackend::Status::Done) {
             got += moved;
             continue;
         }
         if (status == TlsBackend::Status::Failed)
             return backend->failure();
+        if (status == TlsBackend::Status::TimedOut)
+            return MBUS_REPLY_TIMEOUT;
         int waited = waitFor(status, timeoutMs, MBUS_REPLY_TIMEOUT);
         if (waited != MBUS_SUCCESS)
             return waited;

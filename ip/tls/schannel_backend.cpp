@@ -277,9 +277,10 @@ public:
         return status;
     }
 
-    Status read(unsigned char *buffer, int count, int *moved) override
+    Status read(unsigned char *buffer, int count, int *moved, int waitMs) override
     {
         *moved = 0;
+        receiveWaitMs = waitMs;
         for (;;) {
             if (plainLength > 0) {
                 unsigned long taken =
@@ -307,7 +308,7 @@ public:
                     return status;
                 continue;
             }
-            Status status = receive(false);
+            Status status = receive(false, receiveWaitMs);
             if (status != Status::Done)
                 return status;
         }
@@ -537,15 +538,18 @@ private:
         return Status::Done;
     }
 
-    // Receives more of the device's records behind those kept.
-    Status receive(bool handshaking)
+    // Receives more of the device's records behind those kept; with waitMs above 0 the receive
+    // waits that long for them (the link has armed the socket so).
+    Status receive(bool handshaking, int waitMs = 0)
     {
         int closed = handshaking ? int{MBUS_TLS_HANDSHAKE_FAILED} : int{MBUS_CONNECTION_CLOSED};
         if (inputLength == input.size())
             return fail(closed); // a record or flight larger than any this master takes
-        long got = net::receiveBytes(socket, input.data() + inputLength, input.size() - inputLength);
+        unsigned char *into = input.data() + inputLength;
+        std::size_t room = input.size() - inputLength;
+        long got = waitMs > 0 ? net::receiveWithin(socket, into, room, waitMs) : net::receiveBytes(socket, into, room);
         if (got == net::kWouldBlock)
-            return Status::WantRead;
+            return waitMs > 0 ? Status::TimedOut : Status::WantRead;
         if (got <= 0)
             return fail(closed);
         inputLength += static_cast<unsigned long>(got);
@@ -807,6 +811,7 @@ private:
     bool needMoreInput = false;
     bool callWithoutInput = false; // the handshake call comes first, even with no input
     int lastFailure = MBUS_SUCCESS;
+    int receiveWaitMs = 0; // how long the receives of the current read may wait
 
     // Records from the device not yet decrypted; records for it not yet sent; decrypted data
     // not yet read.

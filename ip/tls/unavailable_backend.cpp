@@ -10,7 +10,7 @@ public:
     int configure(const TlsSettings &) override { return MBUS_TLS_NOT_AVAILABLE; }
     int begin(net::Socket, const char *) override { return MBUS_TLS_NOT_AVAILABLE; }
     Status handshake() override { return Status::Failed; }
-    Status read(unsigned char *, int, int *moved) override { *moved = 0; return Status::Failed; }
+    Status read(unsigned char *, int, int *moved, int) override { *moved = 0; return Status::Failed; }
     Status write(const unsigned char *, int, int *moved) override { *moved = 0; return Status::Failed; }
     int failure() const override { return MBUS_TLS_NOT_AVAILABLE; }
     bool takeFreshRetry() override { return false; }

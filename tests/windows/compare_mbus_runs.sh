@@ -4,10 +4,12 @@
 # exit status from both. The last case interrupts a watch whose polls fail: Ctrl+C under Wine
 # (Wine turns SIGINT into the console's control event), SIGTERM on Linux; ended by its own handler
 # the watch exits with the status of its last poll, where Wine's default would end it with 0.
-#   compare_mbus_runs.sh LINUX_MBUS WINDOWS_MBUS WINE64 WORK_DIR TCP_PORT
+# With a TLS device's port and its certificate folder (tests/tls/make_certificates.sh with "rsa"),
+# both also read through TLS with the RSA client certificate, and both refuse an untrusted device.
+#   compare_mbus_runs.sh LINUX_MBUS WINDOWS_MBUS WINE64 WORK_DIR TCP_PORT [TLS_PORT CERT_FOLDER]
 # WINEPREFIX must be set and the Wine server running.
 set -euo pipefail
-linux_mbus=$1 windows_mbus=$2 wine=$3 work=$4 port=$5
+linux_mbus=$1 windows_mbus=$2 wine=$3 work=$4 port=$5 tls_port=${6:-} certs=${7:-}
 mkdir -p "$work"
 device=tcp://127.0.0.1:$port
 
@@ -98,6 +100,23 @@ done
 if ! grep -q "^41,FFF9,-7$" "$work/read-back-windows.out"; then
   echo "FAIL: mbus read-back: the written values are not there"
   failures=$((failures + 1))
+fi
+
+# The same certificate files by their Linux and their Wine (drive Z:) names.
+if [ -n "$tls_port" ]; then
+  tls=(read "tls://127.0.0.1:$tls_port" input 1 --count 4 --pfx CERTS/rsa-master.pfx --password secret)
+  for side in linux windows; do
+    folder=$certs
+    [ "$side" = linux ] || folder="Z:$(tr / '\\' <<<"$certs")"
+    run tls "$side" "${tls[@]//CERTS/$folder}" --ca "$folder/rsa-ca.pem"
+    run untrusted "$side" "${tls[@]//CERTS/$folder}" --ca "$folder/ca.pem"
+  done
+  compare tls 0
+  compare untrusted 2
+  if ! grep -q "Server certificate not trusted (result 82)" "$work/untrusted-windows.err"; then
+    echo "FAIL: mbus untrusted: no result 82"
+    failures=$((failures + 1))
+  fi
 fi
 
 watch=(watch "$silent" holding 1 --interval 100 --timeout 300 --retries 0 -f csv)
