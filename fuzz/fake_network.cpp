@@ -27,6 +27,7 @@ struct FakeSocket {
 
 struct Network {
     ReplyScript *script = nullptr;
+    StreamPeer *peer = nullptr;
     std::map<net::Socket, FakeSocket> sockets;
     net::Socket nextId = 1000;
 };
@@ -46,7 +47,7 @@ FakeSocket &socketOf(net::Socket socket)
 
 net::Socket openSocket(bool datagram)
 {
-    fuzzRequire(network().script != nullptr, "socket opened outside a run");
+    fuzzRequire(network().script != nullptr || network().peer != nullptr, "socket opened outside a run");
     net::Socket id = network().nextId++;
     network().sockets[id].datagram = datagram;
     return id;
@@ -65,7 +66,13 @@ void deliver(FakeSocket &s, Exchange &exchange, const void *data, std::size_t co
 
 void FakeNetwork::attach(ReplyScript *script)
 {
+    attach(script, nullptr);
+}
+
+void FakeNetwork::attach(ReplyScript *script, StreamPeer *peer)
+{
     network().script = script;
+    network().peer = peer;
 }
 
 void FakeNetwork::detach()
@@ -73,6 +80,7 @@ void FakeNetwork::detach()
     fuzzRequire(network().sockets.empty(), "every socket is closed once its master is gone");
     network().sockets.clear();
     network().script = nullptr;
+    network().peer = nullptr;
 }
 
 int FakeNetwork::openSockets()
@@ -105,8 +113,8 @@ int lookupHost(const char *name, Endpoint found[kFamilyCount])
     if (name == nullptr || *name == '\0')
         return 0;
     for (const char *c = name; *c; ++c) {
-        bool plain = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9') ||
-                     *c == '.' || *c == '-';
+        bool plain =
+            (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9') || *c == '.' || *c == '-';
         if (!plain)
             return 0;
     }
@@ -130,7 +138,12 @@ void closeSocket(Socket socket)
 {
     if (socket == kInvalidSocket)
         return;
-    fuzzRequire(network().sockets.erase(socket) == 1, "socket closed twice or never opened");
+    auto found = network().sockets.find(socket);
+    fuzzRequire(found != network().sockets.end(), "socket closed twice or never opened");
+    const bool toPeer = network().peer != nullptr && !found->second.datagram && found->second.connected;
+    network().sockets.erase(found);
+    if (toPeer)
+        network().peer->closed();
 }
 
 bool setNonBlocking(Socket socket)
@@ -143,7 +156,11 @@ ConnectResult startConnect(Socket socket, const Endpoint &)
 {
     FakeSocket &s = socketOf(socket);
     fuzzRequire(!s.datagram, "a datagram socket is never connected");
-    s.connectOutcome = network().script->connectOutcome();
+    if (network().peer != nullptr) {
+        for (const auto &other : network().sockets)
+            fuzzRequire(&other.second == &s || !other.second.connected, "one connection to the device at a time");
+    }
+    s.connectOutcome = network().peer != nullptr ? network().peer->connect() : network().script->connectOutcome();
     s.connected = true;
     if (s.connectOutcome == 0)
         return ConnectResult::Connected;
@@ -172,7 +189,10 @@ void setDatagramOptions(Socket socket, int)
 
 WaitResult waitReadable(Socket socket, int)
 {
-    return socketOf(socket).pending.readable() ? WaitResult::Ready : WaitResult::TimedOut;
+    FakeSocket &s = socketOf(socket);
+    if (network().peer != nullptr && !s.datagram)
+        return network().peer->readable() ? WaitResult::Ready : WaitResult::TimedOut;
+    return s.pending.readable() ? WaitResult::Ready : WaitResult::TimedOut;
 }
 
 WaitResult waitWritable(Socket socket, int)
@@ -182,6 +202,8 @@ WaitResult waitWritable(Socket socket, int)
         s.writeBlocked = false;
         return WaitResult::TimedOut;
     }
+    if (network().peer != nullptr && !s.datagram && s.connectOutcome < 3)
+        return network().peer->writable() ? WaitResult::Ready : WaitResult::TimedOut;
     return WaitResult::Ready;
 }
 
@@ -189,6 +211,10 @@ long sendBytes(Socket socket, const void *data, std::size_t count)
 {
     FakeSocket &s = socketOf(socket);
     fuzzRequire(!s.datagram && s.connected, "stream send on a connected stream socket");
+    if (network().peer != nullptr) {
+        fuzzRequire(s.connectOutcome < 3, "no send on a refused connection");
+        return network().peer->fromMaster(static_cast<const std::uint8_t *>(data), count);
+    }
     if (s.pending.ended()) {
         errno = EPIPE;
         return kFailed;
@@ -222,6 +248,10 @@ long receiveBytes(Socket socket, void *buffer, std::size_t capacity)
 {
     FakeSocket &s = socketOf(socket);
     fuzzRequire(capacity > 0, "receive into a buffer of at least one byte");
+    if (network().peer != nullptr && !s.datagram) {
+        fuzzRequire(s.connected && s.connectOutcome < 3, "receive on a connected stream socket");
+        return network().peer->toMaster(static_cast<std::uint8_t *>(buffer), capacity);
+    }
     long got = s.pending.readStream(static_cast<std::uint8_t *>(buffer), capacity);
     if (got == PendingReply::kNothing)
         return kWouldBlock;

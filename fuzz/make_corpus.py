@@ -197,6 +197,7 @@ def main():
     write("mbap_tcp", "connect-refused", bytes([0, 0xF2]) + read3)
     for name, op, pdus in ops[:8]:
         write("mbap_tcp", "wrapped-" + name, wrapped_session(IP_OPEN, op, pdus))
+    tls_seeds(ops, read3, regs3)
 
     # Modbus/UDP: datagrams of every odd size.
     write("mbap_udp", "read-registers", session(0, UDP_OPEN, [(read3, [exchange(mbap(regs3), FIX_WHOLE)])]))
@@ -275,6 +276,56 @@ def command(which, flags, given, name_choice, numbers, replies=b""):
 
 
 LOCAL = b"\x00"  # "127.0.0.1" from the fuzzer's list of names
+
+
+# The TLS records target (fuzz/tls_records_fuzzer.cpp): a settings byte, then a session whose
+# exchanges carry two more bytes, what becomes of the reply's records.
+TLS13, CLIENT_CERT, CERT_REQUIRED, RESUMPTION, MIN_TLS13 = 0x01, 0x02, 0x04, 0x08, 0x10
+ONE_RECORD, SPLIT, FLIP, CUT, CLOSE_NOTIFY, REKEY, PLAIN_ALERT, LONG_HEADER = range(8)
+
+
+def tls_exchange(reply, mode=None, send=SENT, end=SILENT, chunk=0, records=ONE_RECORD, argument=0, at=None):
+    out = exchange(reply, mode, send, end, chunk) + bytes([records, argument])
+    return out + (u16(at) if records == FLIP else b"")
+
+
+def tls_seeds(ops, read3, regs3):
+    for settings, name in ((TLS13 | CLIENT_CERT, "tls13"), (CLIENT_CERT, "tls12")):
+        for records, argument, rname in ((ONE_RECORD, 0, "one-record"), (SPLIT, 3, "split"), (FLIP, 2, "flip"),
+                                         (CUT, 20, "cut"), (CLOSE_NOTIFY, 0, "close-notify"), (REKEY, 0, "rekey"),
+                                         (PLAIN_ALERT, 0x80 | 40, "plain-alert"), (LONG_HEADER, 8, "long-header")):
+            write("tls_records", "%s-%s" % (name, rname), bytes([settings]) + session(0, IP_OPEN, [
+                (read3, [tls_exchange(mbap(regs3), FIX_WHOLE, records=records, argument=argument, at=30)]),
+                (read3, [tls_exchange(mbap(regs3), FIX_WHOLE)])]))
+        write("tls_records", name + "-byte-by-byte", bytes([settings]) + session(0, IP_OPEN, [
+            (read3, [tls_exchange(mbap(regs3), FIX_WHOLE, chunk=1)])]))
+        # Once made the master send the timed-out request later, in place of the next one.
+        write("tls_records", "regression-%s-send-timeout-stale-record" % name, bytes([settings]) + session(0, IP_OPEN, [
+            (read3, [tls_exchange(mbap(regs3), FIX_WHOLE, send=PARTIAL)]),
+            (read3, [tls_exchange(b"", send=SEND_TIMEOUT)]),
+            (read3, [b"\x00", tls_exchange(mbap(regs3), FIX_WHOLE)])]))  # reconnects first
+        write("tls_records", name + "-close-mid-reply", bytes([settings]) + session(0, IP_OPEN, [
+            (read3, [tls_exchange(mbap(regs3), FIX_WHOLE, end=CLOSED, records=CUT, argument=12)])]))
+        for op_name, op, pdus in ops[:6]:
+            write("tls_records", "%s-wrapped-%s" % (name, op_name), bytes([settings]) + session(0, IP_OPEN, [
+                (op, [tls_exchange(p) for p in pdus])]))
+    # A reconnect that resumes the session, the certificate the device requires missing (TLS 1.3:
+    # refused on the first read), and a version neither side shares.
+    write("tls_records", "tls12-resumed-after-reopen", bytes([CLIENT_CERT | RESUMPTION]) + bytes([0]) + IP_OPEN
+          + read3 + tls_exchange(mbap(regs3), FIX_WHOLE) + b"\x0f" + IP_OPEN
+          + read3 + tls_exchange(mbap(regs3), FIX_WHOLE) + b"\x00")
+    write("tls_records", "tls13-resumed-after-reopen", bytes([TLS13 | CLIENT_CERT | RESUMPTION]) + bytes([0]) + IP_OPEN
+          + read3 + tls_exchange(mbap(regs3), FIX_WHOLE) + b"\x0f" + IP_OPEN
+          + read3 + tls_exchange(mbap(regs3), FIX_WHOLE) + b"\x00")
+    write("tls_records", "tls13-cert-required-missing", bytes([TLS13 | CERT_REQUIRED]) + session(0, IP_OPEN, [
+        (read3, [tls_exchange(mbap(regs3), FIX_WHOLE)])]))
+    write("tls_records", "tls12-cert-required-missing", bytes([CERT_REQUIRED]) + session(0, IP_OPEN, [
+        (read3, [tls_exchange(mbap(regs3), FIX_WHOLE)])]))
+    write("tls_records", "tls12-device-tls13-master", bytes([MIN_TLS13]) + session(0, IP_OPEN, [
+        (read3, [tls_exchange(mbap(regs3), FIX_WHOLE)])]))
+    write("tls_records", "tls13-retries-after-bad-function", bytes([TLS13]) + session(2, IP_OPEN, [
+        (read3, [tls_exchange(mbap(bytes([4, 6, 0, 1, 0, 2, 0, 3])), FIX_WHOLE), b"\x00",
+                 tls_exchange(mbap(regs3), FIX_WHOLE)])]))
 
 
 def extension_seeds():

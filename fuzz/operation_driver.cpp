@@ -34,6 +34,14 @@ bool knownResult(int result)
     case MBUS_SEND_TIMEOUT:
     case MBUS_INVALID_MBAP_ID:
         return true;
+    // The TLS master's: a reconnect's handshake, or a refusal the device sends after it.
+    case MBUS_TLS_HANDSHAKE_FAILED:
+    case MBUS_TLS_HANDSHAKE_TIMEOUT:
+    case MBUS_TLS_SERVER_NOT_TRUSTED:
+    case MBUS_TLS_SERVER_NAME_MISMATCH:
+    case MBUS_TLS_CLIENT_CERT_REFUSED:
+    case MBUS_TLS_VERSION_REFUSED:
+        return true;
     default:
         return result >= MBUS_EXCEPTION_RESPONSE && result <= MBUS_EXCEPTION_RESPONSE + 255;
     }

@@ -136,6 +136,13 @@ int MbusTlsMasterProtocol::afterFailedAttempt(int result, bool retriesLeft)
         closeConnection();
         return result;
     }
+    // A record that a send left unfinished stays in the session, and the next write would send
+    // it before anything else: this stale request must not reach the device, so the session is
+    // rebuilt before the next transaction.
+    if (result == MBUS_SEND_TIMEOUT) {
+        reconnectPending = 1;
+        return result;
+    }
     return MbusTcpClientBase::afterFailedAttempt(result, retriesLeft);
 }
 

@@ -179,6 +179,11 @@ public:
 
     Status read(unsigned char *buffer, int count, int *moved, int waitMs) override
     {
+        *moved = 0;
+        // After a failed step OpenSSL allows no further I/O on the session: a write would first
+        // finish the record it left unsent (an old request) and then send the rest of the new one.
+        if (broken)
+            return Status::Failed;
         ERR_clear_error();
         std::size_t got = 0;
         channel.waitMs = waitMs;
@@ -194,6 +199,9 @@ public:
 
     Status write(const unsigned char *data, int count, int *moved) override
     {
+        *moved = 0;
+        if (broken)
+            return Status::Failed; // as in read
         ERR_clear_error();
         std::size_t sent = 0;
         int done = SSL_write_ex(session, data, static_cast<std::size_t>(count), &sent);
