@@ -16,7 +16,7 @@
 #include "sim/serial_device.h"
 #include "sim/tcp_device.h"
 #include "sim/udp_device.h"
-#include "tests/hardening/descriptor_count.h"
+#include "tests/support/descriptor_count.h"
 
 using namespace mbus;
 

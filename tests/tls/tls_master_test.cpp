@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -17,23 +16,13 @@
 #include <thread>
 
 #include "mbus.h"
+#include "tests/support/descriptor_count.h"
 #include "tests/interop/device_process.h"
 #include "tests/tls/loopback_listener.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-int openDescriptors()
-{
-    int count = 0;
-    if (DIR *folder = opendir("/proc/self/fd")) {
-        while (readdir(folder) != nullptr)
-            ++count;
-        closedir(folder);
-    }
-    return count;
-}
 
 class TlsMasterTest : public ::testing::Test {
 protected:
@@ -198,12 +187,12 @@ TEST_F(TlsMasterTest, HandshakesLeakNoDescriptors)
     ASSERT_EQ(mbusTlsSetCaFile(master, file("ca.pem").c_str()), MBUS_SUCCESS);
     ASSERT_EQ(mbusOpenConnection(master, "127.0.0.1"), MBUS_SUCCESS);
     mbusCloseConnection(master);
-    int before = openDescriptors();
+    int before = openDescriptorCount();
     for (int cycle = 0; cycle < 500; ++cycle) {
         ASSERT_EQ(mbusOpenConnection(master, "127.0.0.1"), MBUS_SUCCESS) << "cycle " << cycle;
         mbusCloseConnection(master);
     }
-    EXPECT_EQ(openDescriptors(), before);
+    EXPECT_EQ(openDescriptorCount(), before);
 }
 
 // Devices that break the handshake off: one closes after the client's first flight, one never
@@ -231,10 +220,10 @@ TEST_F(TlsMasterTest, BrokenHandshakesEndInTheirCodesWithinTheTimeout)
     });
     ASSERT_EQ(mbusTlsSetCaFile(master, file("ca.pem").c_str()), MBUS_SUCCESS);
     mbusSetPort(master, static_cast<unsigned short>(port));
-    int before = openDescriptors();
+    int before = openDescriptorCount();
     for (int cycle = 0; cycle < 100; ++cycle)
         ASSERT_EQ(mbusOpenConnection(master, "127.0.0.1"), MBUS_TLS_HANDSHAKE_FAILED);
-    EXPECT_EQ(openDescriptors(), before);
+    EXPECT_EQ(openDescriptorCount(), before);
     closing = false;
 
     // The listener's backlog takes the connection; nobody answers the hello.

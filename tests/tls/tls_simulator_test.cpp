@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "mbus.h"
+#include "tests/support/descriptor_count.h"
 #include "sim/tls_device.h"
 
 namespace {
@@ -30,17 +30,6 @@ constexpr int kHandshakeCycles = 3000;
 #else
 constexpr int kHandshakeCycles = 10000;
 #endif
-
-int openDescriptors()
-{
-    int count = 0;
-    if (DIR *folder = opendir("/proc/self/fd")) {
-        while (readdir(folder) != nullptr)
-            ++count;
-        closedir(folder);
-    }
-    return count;
-}
 
 class TlsSimulatorTest : public ::testing::Test {
 protected:
@@ -241,7 +230,7 @@ TEST_F(TlsSimulatorTest, HandshakesLeakNoDescriptors)
         Clock::time_point end = Clock::now() + std::chrono::seconds(10);
         while (device.openConnections() != 0 && Clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return openDescriptors();
+        return openDescriptorCount();
     };
     const int before = settled();
     sockaddr_in address{};

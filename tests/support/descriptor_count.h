@@ -1,6 +1,6 @@
 // Open descriptors of this process, as /proc/self/fd lists them.
-#ifndef MBUS_TESTS_HARDENING_DESCRIPTOR_COUNT_H
-#define MBUS_TESTS_HARDENING_DESCRIPTOR_COUNT_H
+#ifndef MBUS_TESTS_SUPPORT_DESCRIPTOR_COUNT_H
+#define MBUS_TESTS_SUPPORT_DESCRIPTOR_COUNT_H
 
 #include <dirent.h>
 
